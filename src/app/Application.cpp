@@ -1,0 +1,28 @@
+#include "app/Application.h"
+
+#include "util/AppError.h"
+
+#include "platform/MessageBox.h"
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("Quillet"));
+    setApplicationVersion(QStringLiteral(QUILLET_APP_VERSION));
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const AppError& error) {
+        reportError(error.message());
+    } catch (const std::exception& error) {
+        reportError(QString::fromLocal8Bit(error.what()));
+    }
+    return false;
+}
+
+void Application::reportError(const QString& message)
+{
+    TMessageBox::warning(message);
+}

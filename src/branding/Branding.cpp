@@ -1,0 +1,7 @@
+#include "branding/Branding.h"
+
+Branding& branding()
+{
+    static Branding record;
+    return record;
+}

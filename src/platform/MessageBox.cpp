@@ -1,0 +1,88 @@
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+struct TestState
+{
+    QList<TMessageBox::Answer> answers;
+    QList<TMessageBox::Shown> shown;
+};
+
+TestState& testState()
+{
+    static TestState state;
+    return state;
+}
+
+} // namespace
+
+TMessageBox::Answer TMessageBox::show(Kind kind, const QString& text, Buttons buttons)
+{
+    TestState& state = testState();
+    state.shown.append({kind, text, buttons});
+    if (!state.answers.isEmpty())
+        return state.answers.takeFirst();
+
+    QMessageBox box(kind == Kind::Warning ? QMessageBox::Warning : QMessageBox::Information,
+                    kind == Kind::Warning ? QStringLiteral("Warning") : QStringLiteral("Information"), text);
+    box.setObjectName(QStringLiteral("msgMain"));
+    QPushButton* yes = nullptr;
+    QPushButton* no = nullptr;
+    QPushButton* ok = nullptr;
+    QPushButton* cancel = nullptr;
+    if (buttons == Buttons::YesNoCancel) {
+        yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
+        no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);
+    } else {
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    }
+    if (buttons != Buttons::Ok)
+        cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    for (QAbstractButton* b : box.buttons())
+        b->setObjectName(b == yes ? "btnYes" : b == no ? "btnNo" : b == ok ? "btnOK" : "btnCancel");
+
+    box.setDefaultButton(yes ? yes : ok);
+    box.setEscapeButton(cancel ? cancel : (no ? no : ok));
+
+    // Centred on the screen, whatever window is active.
+    box.adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        box.move(screen->availableGeometry().center() - box.rect().center());
+
+    box.exec();
+    const QAbstractButton* clicked = box.clickedButton();
+    if (clicked == yes && yes)
+        return Answer::Yes;
+    if (clicked == no && no)
+        return Answer::No;
+    if (clicked == ok && ok)
+        return Answer::Ok;
+    if (!cancel && ok)
+        return Answer::Ok;
+    return Answer::Cancel;
+}
+
+void TMessageBox::setNextAnswer(Answer answer)
+{
+    testState().answers.append(answer);
+}
+
+void TMessageBox::clearTestState()
+{
+    testState() = {};
+}
+
+const QList<TMessageBox::Shown>& TMessageBox::shownMessages()
+{
+    return testState().shown;
+}
+
+int TMessageBox::queuedAnswers()
+{
+    return int(testState().answers.size());
+}

@@ -1,0 +1,76 @@
+#include "util/Files.h"
+
+#include "util/AppError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace UUtils {
+namespace {
+
+QString& appDirOverride()
+{
+    static QString dir;
+    return dir;
+}
+
+QString withTrailingSlash(QString dir)
+{
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+} // namespace
+
+QString appDir()
+{
+    if (!appDirOverride().isEmpty())
+        return appDirOverride();
+    return withTrailingSlash(QCoreApplication::applicationDirPath());
+}
+
+QString appFile(const QString& name)
+{
+    return appDir() + name;
+}
+
+void setAppDir(const QString& dir)
+{
+    appDirOverride() = dir.isEmpty() ? QString() : withTrailingSlash(QDir(dir).absolutePath());
+}
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    return data;
+}
+
+void writeFileAtomically(const QString& path, const QByteArray& data)
+{
+    const bool existed = QFileInfo::exists(path);
+    QSaveFile file(path);
+    // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
+    // a buffered flush counts a partly written buffer as success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (!existed)
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    if (file.write(data) != data.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
+    }
+    if (!file.commit())
+        throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+} // namespace UUtils

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Every file of the program is the application directory plus a bare name, and every write
+// replaces its file atomically: a failure leaves the old file whole.
+namespace UUtils {
+
+// The directory of the running executable, with a trailing '/'.
+QString appDir();
+
+// appDir() + name.
+QString appFile(const QString& name);
+
+// Makes appDir() answer dir instead (tests point the program at a folder of their own).
+// An empty dir restores the executable's directory.
+void setAppDir(const QString& dir);
+
+// Reads a whole file. Throws AppError "Cannot open file "%s". %s".
+QByteArray readWholeFile(const QString& path);
+
+// Writes data to a temporary file beside path, flushes it and renames it over path. A new file
+// is readable and writable by its owner only; a replaced file keeps its permissions.
+// Throws AppError "Cannot create file "%s". %s" when the file cannot be created, and
+// "Stream write error "%s". %s" when writing or committing fails; path then keeps its old content.
+void writeFileAtomically(const QString& path, const QByteArray& data);
+
+} // namespace UUtils

@@ -1,0 +1,56 @@
+#include "util/StringList.h"
+
+#include "util/Files.h"
+
+namespace UUtils {
+
+StringList parseLines(const QByteArray& text)
+{
+    StringList lines;
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    const char* lineStart = p;
+    while (p != end) {
+        const char c = *p;
+        if (c == '\0')
+            break;
+        if (c == '\r' || c == '\n') {
+            lines.append(QByteArray(lineStart, p - lineStart));
+            ++p;
+            if (c == '\r' && p != end && *p == '\n')
+                ++p;
+            lineStart = p;
+            continue;
+        }
+        ++p;
+    }
+    if (p != lineStart)
+        lines.append(QByteArray(lineStart, p - lineStart));
+    return lines;
+}
+
+QByteArray joinLines(const StringList& lines)
+{
+    qsizetype total = 0;
+    for (const QByteArray& line : lines)
+        total += line.size() + 2;
+    QByteArray out;
+    out.reserve(total);
+    for (const QByteArray& line : lines) {
+        out.append(line);
+        out.append("\r\n", 2);
+    }
+    return out;
+}
+
+StringList loadStringList(const QString& path)
+{
+    return parseLines(readWholeFile(path));
+}
+
+void saveStringList(const QString& path, const StringList& lines)
+{
+    writeFileAtomically(path, joinLines(lines));
+}
+
+} // namespace UUtils
