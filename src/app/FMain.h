@@ -27,6 +27,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QKeyEvent;
 class TAnchorPanel;
+class THttpClient;
+class TNewsHint;
 
 // The main window. Every control carries its name as objectName and as member name.
 //
@@ -199,6 +201,16 @@ public:
     bool DownloadFile(const QByteArray& url, const QString& localPath);
     // Drops the HTTP client's connection (IdHTTP1). FormClose calls it twice and ignores errors.
     void disconnectHttp();
+    // The news requests of the main window (the news window sends the details request).
+    bool GetNewsList(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                     const QByteArray& newsTarget, StringList& list);
+    bool GetLatestNews(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                       const QByteArray& newsTarget, QByteArray& id, QByteArray& title);
+    // IdHTTP1, created on first use; owned by the window. After disconnectHttp() it refuses
+    // every request, so nothing runs on a window that is closing.
+    THttpClient* httpClient();
+    THttpClient* IdHTTP1 = nullptr;
+    TNewsHint* LMDMessageHint1 = nullptr; // the news balloon, created when first shown
 
     // ---- Branding, welcome page, banner, links (FMainBranding.cpp) ----
     void LoadBranding();
