@@ -29,7 +29,7 @@ public:
             probe.close();
 
             m_process.setProcessEnvironment(environment);
-            m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            m_process.setStandardErrorFile(QProcess::nullDevice());
             m_process.setStandardOutputFile(QProcess::nullDevice());
             m_process.start(QStringLiteral("php"), {QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
                                                     QStringLiteral("-t"), docroot});
