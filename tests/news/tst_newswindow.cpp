@@ -1,0 +1,202 @@
+// The news window against a scripted news service: rows, bodies, LastNewsId, the busy refusal.
+
+#include "news/FNews.h"
+#include "platform/HttpClient.h"
+#include "util/AppError.h"
+
+#include "NewsTestSupport.h"
+
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace NewsTest;
+
+class TestNewsWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    ScriptedHttpServer m_server;
+    QPointer<QTcpSocket> m_held; // the answer for id 5 waits here until the test sends it
+    const StringList m_news{"7^Newest title^June 3, 2024", "6^Middle^May 2", "5^Slow one^May 1", "66^Withdrawn^April",
+                            "9"};
+
+    QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        UUtils::setAppDir(m_dir.path());
+        m_server.setHandler([this](const ScriptedRequest& r, QTcpSocket* s) {
+            const QByteArray id = formField(r, "newsid");
+            if (id == "7")
+                ScriptedHttpServer::reply(s, 200, "$3Cb$3EHi$3C/b$3E\xAFOK");
+            else if (id == "6")
+                ScriptedHttpServer::reply(s, 200, "<p>six</p>\xAFOK");
+            else if (id == "5")
+                m_held = s;
+            else
+                ScriptedHttpServer::reply(s, 200, "INVALIDNEWS");
+        });
+    }
+    void cleanupTestCase() { UUtils::setAppDir({}); }
+
+    void init()
+    {
+        answerBoxes();
+        useMasterLevel(m_server.url("/"));
+        writeSettings("3");
+    }
+
+    void rowsShowTitleAndDate()
+    {
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        QCOMPARE(window.windowTitle(), QString("News"));
+        QCOMPARE(window.size(), QSize(682, 411));
+        QCOMPARE(window.lvwItems->topLevelItemCount(), 5);
+        QCOMPARE(row(window, 0)->text(0), QString("Newest title"));
+        QCOMPARE(row(window, 0)->text(1), QString("June 3, 2024"));
+        QCOMPARE(row(window, 1)->text(0), QString("Middle"));
+        QCOMPARE(row(window, 4)->text(0), QString()); // an entry with one field still has its row
+        QCOMPARE(window.lvwItems->headerItem()->text(0), QString("News Title"));
+        QCOMPARE(window.lvwItems->headerItem()->text(1), QString("Published"));
+        QCOMPARE(window.lvwItems->header()->sectionSize(1), 160);
+        QVERIFY(window.lvwItems->isColumnHidden(2));
+        QVERIFY(window.lvwItems->selectedItems().isEmpty());
+        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QVERIFY(m_server.requests().isEmpty());
+    }
+
+    void openingABodyRecordsItsId()
+    {
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        const QTextCursor cursor = window.prfEditorNews->document()->find("Hi");
+        QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(ReadLastNewsId(), QByteArray("7"));
+        const ScriptedRequest& request = m_server.requests().last();
+        QCOMPARE(request.path, QByteArray("/getnewsdetails.php"));
+        QCOMPARE(formField(request, "memusername"), QByteArray("PUB"));
+        QCOMPARE(formField(request, "prodtype"), QByteArray("BM"));
+        QCOMPARE(formField(request, "newstarget"), QByteArray("UA"));
+
+        // An older message is recorded too.
+        QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
+                          window.lvwItems->visualItemRect(row(window, 1)).center());
+        QCOMPARE(window.lvwItems->currentItem(), row(window, 1));
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("six"));
+        QCOMPARE(ReadLastNewsId(), QByteArray("6"));
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    void aRefusedBodyKeepsViewAndId()
+    {
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 0));
+        window.lvwItems->setCurrentItem(row(window, 3));
+        QCOMPARE(shownTexts(), QStringList{"There is a trouble with this news. Contact your provider."});
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(ReadLastNewsId(), QByteArray("7"));
+        QVERIFY(!window.FBusy);
+    }
+
+    void selectionStaysWhileABodyLoads()
+    {
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        bool checked = false;
+        const qsizetype before = m_server.requests().size();
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!m_held)
+                return;
+            user.stop();
+            // Answer even when a check below fails, so the test never hangs.
+            auto answer = qScopeGuard([this] { ScriptedHttpServer::reply(m_held, 200, "slow$21\xAFOK"); });
+            QVERIFY(window.FBusy);
+            QCOMPARE(window.lvwItems->viewport()->cursor().shape(), Qt::WaitCursor);
+            QCOMPARE(window.cursor().shape(), Qt::WaitCursor);
+            // Mouse, keys and code all try to move the selection.
+            QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
+                              window.lvwItems->visualItemRect(row(window, 0)).center());
+            QTest::keyClick(window.lvwItems, Qt::Key_Up);
+            window.lvwItems->setCurrentItem(row(window, 1));
+            window.lvwItems->clearSelection();
+            QCOMPARE(window.lvwItems->selectedItems(), QList<QTreeWidgetItem*>{row(window, 2)});
+            QCOMPARE(m_server.requests().size(), before + 1);
+            checked = true;
+        });
+        user.start();
+        window.lvwItems->setCurrentItem(row(window, 2));
+        QVERIFY(checked);
+        QCOMPARE(m_server.requests().size(), before + 1);
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("slow!"));
+        QCOMPARE(ReadLastNewsId(), QByteArray("5"));
+        QVERIFY(!window.FBusy);
+        QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
+        QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+        // Free again.
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+    }
+
+    void aLevelWithoutRequestChangesNothing()
+    {
+        branding().BranderType = "Free";
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        const qsizetype before = m_server.requests().size();
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(m_server.requests().size(), before);
+        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QCOMPARE(ReadLastNewsId(), QByteArray("3"));
+        QVERIFY(!window.FBusy);
+    }
+
+    void aFailedRecordLeavesTheWindowUsable()
+    {
+        // dbsettings.dat cannot be unsealed: the error goes to the general handler.
+        QFile::remove(UUtils::appFile("dbsettings.dat"));
+        QVERIFY(QDir(m_dir.path()).mkdir("dbsettings.dat"));
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        window.show();
+        QVERIFY_THROWS_EXCEPTION(AppError, window.lvwItems->setCurrentItem(row(window, 0)));
+        QVERIFY(QDir(m_dir.path()).rmdir("dbsettings.dat"));
+        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QVERIFY(!window.FBusy);
+        QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
+        writeSettings("3");
+        window.lvwItems->setCurrentItem(row(window, 1));
+        QCOMPARE(ReadLastNewsId(), QByteArray("6"));
+    }
+
+    void closeButtonEndsTheWindow()
+    {
+        THttpClient http;
+        TfrmNews window(&http, m_news);
+        QTimer::singleShot(100, &window, [&window] { QTest::mouseClick(window.btnExit, Qt::LeftButton); });
+        window.exec();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.btnExit->text(), QString("Close"));
+    }
+};
+
+QTEST_MAIN(TestNewsWindow)
+#include "tst_newswindow.moc"
