@@ -67,10 +67,12 @@ void TestSettingsLint::warnings_data()
         links += tag("Link" + QByteArray::number(n), "t^u");
     seventeen.replace(tag("LastNewsId", "12"), links + tag("LastNewsId", "12"));
     QTest::newRow("more than 16") << seventeen
-                                  << QList<QByteArray>{"tags Link17, Link18 are never read: only Link1 to Link16 are read"};
+                                  << QList<QByteArray>{
+                                         "tags Link17, Link18 are never read: only Link1 to Link16 are read"};
     QTest::newRow("banner without address")
         << replaced("c:\\img\\b.gif^http://b.example/", "b.gif")
-        << QList<QByteArray>{"tag Banner1 has no address: its value must be the image file name, \"^\" and the address"};
+        << QList<QByteArray>{
+               "tag Banner1 has no address: its value must be the image file name, \"^\" and the address"};
     QTest::newRow("link with nothing after ^")
         << replaced("Sponsor^http://s.example/", "Sponsor^")
         << QList<QByteArray>{"tag Link1 has no address: its value must be the link text, \"^\" and the address"};

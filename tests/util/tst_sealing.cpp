@@ -59,7 +59,8 @@ QByteArray sealedUnderOtherPassPhrase(const QByteArray& plain)
     for (;;) {
         const QByteArray sealed = sealBytes(plain, "zazoroderi");
         unsigned char derived[34];
-        TCrypt::DeriveKey(kSealPassPhrase, reinterpret_cast<const unsigned char*>(sealed.constData()), 8, 1000, derived, 34);
+        TCrypt::DeriveKey(kSealPassPhrase, reinterpret_cast<const unsigned char*>(sealed.constData()), 8, 1000, derived,
+                          34);
         if (sealed.mid(8, 2) != QByteArray(reinterpret_cast<char*>(derived + 32), 2))
             return sealed;
     }
@@ -143,7 +144,8 @@ void TestSealing::unsealBadInput_data()
     QTest::addColumn<QByteArray>("expected");
     const QByteArray plain = randomBytes(5000, 99);
     const QByteArray good = sealBytes(plain);
-    const QByteArray text("<%%ApplicationName%%>Quillet<%%/ApplicationName%%>\r\n<%%BranderType%%>Gold<%%/BranderType%%>\r\n");
+    const QByteArray text(
+        "<%%ApplicationName%%>Quillet<%%/ApplicationName%%>\r\n<%%BranderType%%>Gold<%%/BranderType%%>\r\n");
     // The pass phrase check fails: an empty plain copy.
     QTest::newRow("empty") << QByteArray() << QByteArray();
     QTest::newRow("1 byte") << QByteArray(1, 'x') << QByteArray();
@@ -176,8 +178,8 @@ void TestSealing::missingSourceRaises()
             op(path("missing"), path("out"));
             QFAIL("no error raised");
         } catch (const AppError& e) {
-            QVERIFY2(e.message().startsWith(QStringLiteral("Cannot open file \"%1\". ")
-                                                 .arg(QDir::toNativeSeparators(path("missing")))),
+            QVERIFY2(e.message().startsWith(
+                         QStringLiteral("Cannot open file \"%1\". ").arg(QDir::toNativeSeparators(path("missing")))),
                      qPrintable(e.message()));
         }
         QVERIFY(!QFile::exists(path("out"))); // the destination is not touched
