@@ -100,8 +100,8 @@ private:
         }
         if (!UUtils::upperAscii(m_working.left(close.size())).startsWith(UUtils::upperAscii(close)))
             warn("tag " + name + " is not closed (no " + quoted(close) + " after it): its value reads as empty");
-        else
-            m_lastRead = name;
+        // Found, closed or not, it cuts the working text: what stands before it is gone.
+        m_lastRead = name;
         return value;
     }
 

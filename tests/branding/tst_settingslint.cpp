@@ -80,6 +80,12 @@ void TestSettingsLint::warnings_data()
         << replaced("<%%/CopyrightYears%%>", "")
         << QList<QByteArray>{"tag CopyrightYears is not closed (no \"<%%/CopyrightYears%%>\" after it): its value "
                              "reads as empty"};
+    QTest::newRow("unclosed tag cuts what stands before it")
+        << tag("ApplicationName", "Q") + tag("Welcome1", "w") + "<%%AboutText%%>open"
+        << QList<QByteArray>{"tag AboutText is not closed (no \"<%%/AboutText%%>\" after it): its value reads as empty",
+                             "tag Welcome1 is never read: it stands before tag AboutText, which is read first "
+                             "(keep the tags in the reading order)",
+                             "BranderType is empty: no level, so the News button stays hidden"};
     QTest::newRow("unknown tag") << sound + tag("Colour", "red")
                                  << QList<QByteArray>{"unknown tag Colour is never read"};
     QTest::newRow("misspelt tag") << replaced("AffiliateTYPE", "AffilateTYPE")
