@@ -59,7 +59,6 @@ void TNewsHint::showHint(const QPoint& globalAnchor, const QString& text)
         m_filtering = true;
     }
     show();
-    raise();
 }
 
 void TNewsHint::hideHint()

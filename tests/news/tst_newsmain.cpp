@@ -1,0 +1,341 @@
+// The news poll, the balloon, the News and update buttons of the main window, against a
+// scripted news and update server.
+
+#include "app/FMain.h"
+#include "news/FNews.h"
+#include "news/NewsHint.h"
+#include "news/NewsRequests.h"
+#include "news/UpdateLogic.h"
+#include "platform/HttpClient.h"
+
+#include "NewsTestSupport.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace NewsTest;
+
+namespace {
+
+const QString kNoNews = "There's no news for this application!";
+const QString kUser = "There is a trouble with the Publisher Id. Contact your provider.";
+
+bool isDescriptorRequest(const ScriptedRequest& r)
+{
+    return r.method == "GET" && r.path == "/liveupdate/quillet/mainappupdate.inf";
+}
+
+} // namespace
+
+class TestNewsMain : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    ScriptedHttpServer m_server;
+    int m_status = 200;
+    QByteArray m_latest;
+    QByteArray m_list;
+    bool m_hold = false;
+    QPointer<QTcpSocket> m_held;
+
+    int descriptorRequests() const
+    {
+        return int(std::count_if(m_server.requests().begin(), m_server.requests().end(), isDescriptorRequest));
+    }
+    int newsRequests() const { return int(m_server.requests().size()) - descriptorRequests(); }
+
+    // A main window that does not poll by itself; the test ticks it.
+    std::unique_ptr<TfrmMain> makeWindow(const QByteArray& level = "Master")
+    {
+        auto window = std::make_unique<TfrmMain>();
+        window->Timer1->stop();
+        useMasterLevel(m_server.url("/news/"));
+        branding().BranderType = level;
+        window->show();
+        return window;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_server.setHandler([this](const ScriptedRequest& r, QTcpSocket* s) {
+            if (isDescriptorRequest(r))
+                return ScriptedHttpServer::reply(s, 200, "[APPLICATION]\nVersion=2.0\n");
+            if (m_hold) {
+                m_held = s;
+                return;
+            }
+            const bool latest = formField(r, "conttype") == "lastcode";
+            ScriptedHttpServer::reply(s, m_status, latest ? m_latest : m_list);
+        });
+        Update::setUpdateBaseUrl(m_server.url("/liveupdate/quillet/"));
+    }
+
+    void init()
+    {
+        UUtils::setAppDir(m_dir.path());
+        answerBoxes();
+        m_status = 200;
+        m_hold = false;
+        m_latest = "OK";
+        m_list = "OK";
+        writeSettings("5");
+        QFile::remove(UUtils::appFile("mainappupdate.inf"));
+    }
+
+    void cleanupTestCase() { UUtils::setAppDir({}); }
+
+    void poll_data()
+    {
+        QTest::addColumn<QByteArray>("level");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("balloon");
+        const QString hint = QStringLiteral("You've Got A Message!\r\n");
+        QTest::newRow("newer") << QByteArray("Master") << QByteArray("12") << 200
+                               << QByteArray("13^Caf\xE9 opens^June\xAFOK") << hint + QString::fromUtf8("Café opens");
+        QTest::newRow("same") << QByteArray("Master") << QByteArray("13") << 200 << QByteArray("13^T^d\xAFOK")
+                              << QString();
+        QTest::newRow("numbers, not texts") << QByteArray("Master") << QByteArray("10") << 200
+                                            << QByteArray("9^T^d\xAFOK") << QString();
+        QTest::newRow("stored empty") << QByteArray("Master") << QByteArray() << 200 << QByteArray("1^First^d\xAFOK")
+                                      << hint + "First";
+        QTest::newRow("stored letters") << QByteArray("Master") << QByteArray("abc") << 200
+                                        << QByteArray("1^First^d\xAFOK") << hint + "First";
+        QTest::newRow("newest not a number") << QByteArray("Master") << QByteArray("0") << 200
+                                             << QByteArray("x1^T^d\xAFOK") << QString();
+        QTest::newRow("no title field") << QByteArray("Master") << QByteArray("0") << 200 << QByteArray("4\xAFOK")
+                                        << hint;
+        QTest::newRow("no news") << QByteArray("Master") << QByteArray("5") << 200 << QByteArray("OK") << QString();
+        QTest::newRow("error reply") << QByteArray("Master") << QByteArray("5") << 200 << QByteArray("INVALIDUSER")
+                                     << QString();
+        QTest::newRow("500") << QByteArray("Master") << QByteArray("5") << 500 << QByteArray("9^T^d\xAFOK")
+                             << QString();
+        QTest::newRow("Free sends nothing") << QByteArray("Free") << QByteArray("5") << 200
+                                            << QByteArray("9^T^d\xAFOK") << QString();
+    }
+    void poll()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(QByteArray, stored);
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, balloon);
+        writeSettings(stored);
+        m_status = status;
+        m_latest = reply;
+        auto window = makeWindow(level);
+        window->NewsList = {"kept"};
+        const int news = newsRequests();
+        const int checks = descriptorRequests();
+
+        window->Timer1->start();
+        window->Timer1Timer();
+        QVERIFY(!window->Timer1->isActive());
+
+        QCOMPARE(newsRequests(), news + (level == "Free" ? 0 : 1));
+        QCOMPARE(descriptorRequests(), checks + 1); // the quiet update check runs in every case
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QCOMPARE(ReadLastNewsId(), stored);
+        QCOMPARE(window->NewsList, StringList{"kept"});
+        TNewsHint* hint = window->LMDMessageHint1;
+        QCOMPARE(hint && hint->isVisible(), !balloon.isEmpty());
+        if (!balloon.isEmpty()) {
+            QCOMPARE(hint->text(), balloon);
+            const QPoint centre = window->btnNews->mapToGlobal(
+                QPoint(window->btnNews->width() / 2, window->btnNews->height() / 2));
+            QCOMPARE(hint->anchor(), centre);
+            QCOMPARE(hint->geometry().top(), centre.y()); // below ...
+            QVERIFY(hint->geometry().left() < centre.x() && hint->geometry().right() > centre.x()); // ... and left
+            QVERIFY(hint->geometry().right() - centre.x() < hint->width() / 2);
+        }
+    }
+
+    void balloonStaysUntilTheNextClick()
+    {
+        auto window = makeWindow();
+        window->ShowNewsHint("You've Got A Message!\r\nfirst");
+        window->ShowNewsHint("You've Got A Message!\r\nsecond");
+        QCOMPARE(window->findChildren<TNewsHint*>().size(), 1); // replaced, not stacked
+        TNewsHint* hint = window->LMDMessageHint1;
+        QVERIFY(hint->isVisible());
+        QVERIFY(hint->text().endsWith("second"));
+        QTest::qWait(300); // nothing closes it by time
+        QVERIFY(hint->isVisible());
+        QVERIFY(!hint->isActiveWindow());
+
+        QPushButton other(QStringLiteral("elsewhere"));
+        other.show();
+        QSignalSpy clicks(&other, &QPushButton::clicked);
+        QTest::mouseClick(&other, Qt::LeftButton);
+        QVERIFY(!hint->isVisible());
+        QCOMPARE(clicks.size(), 0); // the closing click does nothing else
+        QTest::mouseClick(&other, Qt::LeftButton);
+        QCOMPARE(clicks.size(), 1);
+    }
+
+    void newsButton_data()
+    {
+        QTest::addColumn<QByteArray>("level");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("INVALIDUSER") << QByteArray("Master") << 200 << QByteArray("INVALIDUSER")
+                                     << QStringList{kUser, kNoNews};
+        QTest::newRow("no news") << QByteArray("Master") << 200 << QByteArray("OK") << QStringList{kNoNews};
+        QTest::newRow("404") << QByteArray("Master") << 404 << QByteArray("1^a^b\xAFOK")
+                             << QStringList{"There is a trouble accessing the news site. Contact your provider.",
+                                            kNoNews};
+        QTest::newRow("Free") << QByteArray("Free") << 200 << QByteArray("1^a^b\xAFOK") << QStringList{kNoNews};
+    }
+    void newsButton()
+    {
+        QFETCH(QByteArray, level);
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QFETCH(QStringList, texts);
+        m_status = status;
+        m_list = reply;
+        auto window = makeWindow(level);
+        window->NewsList = {"old"};
+        const int news = newsRequests();
+        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QCOMPARE(shownTexts(), texts);
+        QCOMPARE(TMessageBox::shownMessages().last().kind, TMessageBox::Kind::Information);
+        QVERIFY(window->NewsList.isEmpty());
+        QCOMPARE(newsRequests(), news + (level == "Free" ? 0 : 1));
+        QVERIFY(!window->findChild<TfrmNews*>());
+    }
+
+    void newsButtonOpensAFreshWindowEachTime()
+    {
+        auto window = makeWindow();
+        QStringList seen;
+        auto readWindow = [&seen] {
+            auto* news = qobject_cast<TfrmNews*>(QApplication::activeModalWidget());
+            if (!news)
+                return false;
+            QStringList titles;
+            for (int i = 0; i < news->lvwItems->topLevelItemCount(); ++i)
+                titles << news->lvwItems->topLevelItem(i)->text(0);
+            seen << titles.join(',');
+            QTest::mouseClick(news->btnExit, Qt::LeftButton);
+            return true;
+        };
+        QTimer watcher;
+        watcher.setInterval(20);
+        connect(&watcher, &QTimer::timeout, this, [&] { readWindow(); });
+        watcher.start();
+
+        m_list = "2^Second^d2\xAF" "1^First^d1\xAFOK";
+        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QCOMPARE(window->NewsList, (StringList{"2^Second^d2", "1^First^d1"}));
+        m_list = "3^Third^d3\xAFOK";
+        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QCOMPARE(seen, (QStringList{"Second,First", "Third"}));
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QVERIFY(!window->findChild<TfrmNews*>()); // destroyed when closed
+    }
+
+    void newsButtonDuringThePollIsRefused()
+    {
+        auto window = makeWindow();
+        m_hold = true;
+        QTimer user;
+        user.setInterval(20);
+        int newsDuring = -1;
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!m_held)
+                return;
+            user.stop();
+            QTest::mouseClick(window->btnNews, Qt::LeftButton);
+            newsDuring = newsRequests();
+            m_hold = false;
+            ScriptedHttpServer::reply(m_held, 200, "9^T^d\xAFOK");
+        });
+        user.start();
+        const int before = newsRequests();
+        window->Timer1Timer();
+        QCOMPARE(newsDuring, before + 1);
+        QCOMPARE(shownTexts(), QStringList{News::busyNewsText()});
+        QVERIFY(window->LMDMessageHint1 && window->LMDMessageHint1->isVisible()); // the poll went on
+    }
+
+    void closingWhileTheServerIsSilent_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::addColumn<bool>("newsButton");
+        QTest::newRow("close during the poll") << false << false;
+        QTest::newRow("destroy during the poll") << true << false;
+        QTest::newRow("close during the News button") << false << true;
+        QTest::newRow("destroy during the News button") << true << true;
+    }
+    void closingWhileTheServerIsSilent()
+    {
+        QFETCH(bool, destroy);
+        QFETCH(bool, newsButton);
+        auto owned = makeWindow();
+        QPointer<TfrmMain> window = owned.get();
+        m_hold = true;
+        const int checks = descriptorRequests();
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!m_held)
+                return;
+            user.stop();
+            if (destroy)
+                owned.reset();
+            else
+                window->close();
+        });
+        user.start();
+        if (newsButton)
+            QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        else
+            window->Timer1Timer();
+        QCOMPARE(bool(window), !destroy);
+        if (window) {
+            QVERIFY(!window->isVisible());
+            QVERIFY(window->IdHTTP1->isShutDown());
+            window->Timer1Timer(); // a late tick does nothing either
+        }
+        QTest::qWait(50);
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QCOMPARE(descriptorRequests(), checks);
+        QVERIFY(!QFile::exists(UUtils::appFile("mainappupdate.inf")));
+    }
+
+    void updateButtonHandsOverAndCloses()
+    {
+        auto window = makeWindow();
+        ScriptedHttpServer updates;
+        updates.setHandler([](const ScriptedRequest&, QTcpSocket* s) {
+            ScriptedHttpServer::reply(s, 200, "[APPLICATION]\r\nVersion=2.1\r\n");
+        });
+        Update::setUpdateBaseUrl(updates.url("/liveupdate/quillet/"));
+        QFile updater(UUtils::appFile(Update::updaterFileName()));
+        QVERIFY(updater.open(QIODevice::WriteOnly));
+        updater.write("#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
+        updater.close();
+        updater.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QTest::mouseClick(window->btnUpdate, Qt::LeftButton);
+        QCOMPARE(TMessageBox::shownMessages().size(), 2);
+        QVERIFY(!window->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(UUtils::appFile("started")), 10000);
+        QFile::remove(UUtils::appFile("started"));
+        updater.remove();
+        Update::setUpdateBaseUrl(m_server.url("/liveupdate/quillet/"));
+    }
+};
+
+QTEST_MAIN(TestNewsMain)
+#include "tst_newsmain.moc"
