@@ -39,3 +39,9 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The reference news service in the foreground (examples/news-service/README.md).
+NEWS_PORT ?= 8080
+.PHONY: news-service
+news-service:
+	php -S 127.0.0.1:$(NEWS_PORT) -t examples/news-service
