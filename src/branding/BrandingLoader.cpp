@@ -49,6 +49,20 @@ RandomIndex defaultRandomIndex()
     return [](int count) { return int(QRandomGenerator::global()->bounded(count)); };
 }
 
+namespace {
+RandomIndex g_brandingRandom;
+}
+
+RandomIndex brandingRandomIndex()
+{
+    return g_brandingRandom ? g_brandingRandom : defaultRandomIndex();
+}
+
+void setBrandingRandomIndex(RandomIndex source)
+{
+    g_brandingRandom = std::move(source);
+}
+
 BrandingDocument ReadBrandingDocument(QByteArray working)
 {
     BrandingDocument doc;

@@ -20,6 +20,11 @@ using RandomIndex = std::function<int(int count)>;
 // The program's draws: independent and uniform, from the system's random generator.
 RandomIndex defaultRandomIndex();
 
+// The source the main window's loader draws with: defaultRandomIndex() unless a test set another
+// (an empty function restores the default).
+RandomIndex brandingRandomIndex();
+void setBrandingRandomIndex(RandomIndex source);
+
 // The numbered tags Welcome, Banner and Link each run from 1 to this number.
 inline constexpr int kMaxNumberedEntries = 16;
 
