@@ -98,6 +98,13 @@ bool styleSheetParses(const QString& sheet)
     return !parseFailed;
 }
 
+// The window's own look, from the program's resources.
+QString builtInStyleSheet()
+{
+    QFile file(QStringLiteral(":/quillet.qss"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
 // Keeps the welcome page's HTML file for as long as the view that shows it.
 class WelcomePageFile : public QObject
 {
@@ -176,6 +183,18 @@ void TfrmMain::LoadBranding()
     branding() = draws.record;
     const Branding& b = branding();
 
+    // Skin: a style sheet for the whole application, so every window and dialog takes it. It is
+    // laid over the built-in sheet: what the skin does not restyle (fonts, sizes) keeps the look
+    // the window was laid out for. A file that is no valid sheet leaves the built-in look alone.
+    // Applied before the banner and links are sized, so they are measured in the skin's look.
+    const QString skinFile = UUtils::appFile(QStringLiteral("mainskin.dat"));
+    if (QFileInfo(skinFile).isFile()) {
+        if (const auto bytes = readSmallFile(skinFile, kMaxSkinFileSize)) {
+            if (const auto sheet = DecodeSkin(*bytes); sheet && styleSheetParses(*sheet))
+                qApp->setStyleSheet(builtInStyleSheet() + QLatin1Char('\n') + *sheet);
+        }
+    }
+
     setWindowTitle(UUtils::ansiToString(MainCaption(b)));
     btnNews->setVisible(NewsButtonVisible(b));
     btnMakeMoney->setText(UUtils::ansiToString(MakeMoneyCaption(document)));
@@ -205,22 +224,14 @@ void TfrmMain::LoadBranding()
     // Sponsor links.
     panLinks->setVisible(!b.Link1Title.isEmpty());
     lblLink1URL->setText(UUtils::ansiToString(b.Link1Title));
+    lblLink1URL->ensurePolished();
     lblLink1URL->adjustSize();
     panLinks->place( // again, at its new size
         lblLink1URL, QRect(QPoint(13, 9), lblLink1URL->size()));
     lblLink2URL->setText(UUtils::ansiToString(b.Link2Title));
+    lblLink2URL->ensurePolished();
     lblLink2URL->adjustSize(); // anchored right: keeps its right edge whatever its width
     panLinks->layoutChildren();
-
-    // Skin: a style sheet for the whole application, so every window and dialog takes it. A file
-    // that is no valid sheet leaves the built-in look in place.
-    const QString skinFile = UUtils::appFile(QStringLiteral("mainskin.dat"));
-    if (QFileInfo(skinFile).isFile()) {
-        if (const auto bytes = readSmallFile(skinFile, kMaxSkinFileSize)) {
-            if (const auto sheet = DecodeSkin(*bytes); sheet && styleSheetParses(*sheet))
-                qApp->setStyleSheet(*sheet);
-        }
-    }
 
     // Icon.
     const QString iconFile = UUtils::appFile(QStringLiteral("main.ico"));

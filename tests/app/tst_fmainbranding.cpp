@@ -3,6 +3,7 @@
 #include "app/FMain.h"
 
 #include "branding/Branding.h"
+#include "dialogs/FAbout.h"
 #include "branding/BrandingLoader.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
@@ -490,10 +491,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("skin");
         QTest::addColumn<bool>("applied");
-        const QByteArray sheet = "QPushButton { color: rgb(1, 2, 3); }";
+        const QByteArray sheet = "QPushButton#btnAbout, QLabel#lblProductVersion { color: rgb(1, 2, 3); }";
         QTest::newRow("plain") << sheet << true;
         QTest::newRow("compressed") << qCompress(sheet) << true;
-        QTest::newRow("not a style sheet") << QByteArray("QPushButton { color: ; {{{ ") << false;
+        QTest::newRow("not a style sheet") << QByteArray("QPushButton#btnAbout { color: ; {{{ ") << false;
         QTest::newRow("binary") << pngBytes(8, 8) << false;
         QTest::newRow("empty") << QByteArray() << false;
     }
@@ -505,9 +506,14 @@ private Q_SLOTS:
         writeFile(QStringLiteral("mainskin.dat"), skin);
         auto w = openWindow();
         if (applied) {
-            QCOMPARE(qApp->styleSheet(), QStringLiteral("QPushButton { color: rgb(1, 2, 3); }"));
-            // Every window takes it, dialogs included.
+            // Laid over the built-in sheet, and every window takes it.
+            QVERIFY(qApp->styleSheet().startsWith(m_builtInSheet));
+            QVERIFY(qApp->styleSheet().endsWith(QString::fromLatin1(skin.startsWith("Q") ? skin : qUncompress(skin))));
             QCOMPARE(w->btnAbout->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
+            TfrmAbout about(w.get());
+            about.ensurePolished();
+            about.lblProductVersion->ensurePolished();
+            QCOMPARE(about.lblProductVersion->palette().color(QPalette::WindowText), QColor(1, 2, 3));
         } else {
             QCOMPARE(qApp->styleSheet(), m_builtInSheet);
         }
