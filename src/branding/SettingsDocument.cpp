@@ -32,9 +32,12 @@ QString plainSettingsPath()
 }
 
 // Unseal into dbsettings.sim and load it as lines; the caller's guard deletes the plain copy.
-StringList unsealLines()
+// *sealedByUs (when given) tells whether the file passed the pass phrase check.
+StringList unsealLines(bool* sealedByUs = nullptr)
 {
-    UUtils::UnsealFile(settingsPath(), plainSettingsPath());
+    const bool ok = UUtils::UnsealFile(settingsPath(), plainSettingsPath());
+    if (sealedByUs)
+        *sealedByUs = ok;
     return UUtils::loadStringList(plainSettingsPath());
 }
 
@@ -126,8 +129,13 @@ void WriteLastNewsId(const QByteArray& value)
     if (!QFile::exists(settingsPath()))
         return;
     PlainCopyGuard guard(plainSettingsPath());
-    StringList lines = unsealLines();
+    bool sealedByUs = false;
+    StringList lines = unsealLines(&sealedByUs);
     QFile::remove(plainSettingsPath());
+    // A file that is not our sealed document (another pass phrase, plain text, too short) reads
+    // as no settings; sealing one line over it would destroy the copy's branding for good.
+    if (!sealedByUs)
+        return;
     SetLastNewsIdLine(lines, value);
     UUtils::saveStringList(plainSettingsPath(), lines);
     UUtils::SealFile(plainSettingsPath(), settingsPath());

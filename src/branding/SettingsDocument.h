@@ -43,6 +43,7 @@ void SetLastNewsIdLine(StringList& lines, const QByteArray& value);
 
 // Replaces the first line holding "<%%LastNewsId%%>" (exact case) by
 // "<%%LastNewsId%%>" + value + "<%%/LastNewsId%%>", or appends that line, and seals the file
-// again. Does nothing when dbsettings.dat does not exist. AppError reaches the caller;
+// again. Does nothing when dbsettings.dat does not exist or fails the pass phrase check (it is
+// then no settings file of ours, and is left as it is). AppError reaches the caller;
 // dbsettings.dat then keeps its old content and dbsettings.sim is deleted in every case.
 void WriteLastNewsId(const QByteArray& value);

@@ -10,11 +10,10 @@ namespace {
 
 constexpr int kNumberedCopies = 16;
 const char* const kNumberedNames[] = {"Welcome", "Banner", "Link"};
-const char* const kSingleNames[] = {"ApplicationName", "BranderCode",         "BranderType",     "AffiliateURL",
-                                    "AffiliateTYPE",   "AffiliateID",         "MasterNewsBaseURL",
-                                    "PlatinumNewsBaseURL", "GoldNewsBaseURL", "MasterPublID",    "PlatinumPublID",
-                                    "GoldPublID",      "MakeMoneyButton",     "AppHelpURL",      "CopyrightYears",
-                                    "CopyrightCompany", "AboutText"};
+const char* const kSingleNames[] = {
+    "ApplicationName",   "BranderCode",         "BranderType",     "AffiliateURL",     "AffiliateTYPE",  "AffiliateID",
+    "MasterNewsBaseURL", "PlatinumNewsBaseURL", "GoldNewsBaseURL", "MasterPublID",     "PlatinumPublID", "GoldPublID",
+    "MakeMoneyButton",   "AppHelpURL",          "CopyrightYears",  "CopyrightCompany", "AboutText"};
 
 QByteArray quoted(const QByteArray& text)
 {
@@ -34,8 +33,8 @@ QHash<QByteArray, qsizetype> openingMarkers(const QByteArray& upperDocument)
         if (end < 0)
             break;
         const QByteArray name = upperDocument.mid(nameStart, end - nameStart);
-        if (name.isEmpty() || name.startsWith('/') || name.size() > 64 || name.contains('<') ||
-            name.contains('\r') || name.contains('\n'))
+        if (name.isEmpty() || name.startsWith('/') || name.size() > 64 || name.contains('<') || name.contains('\r') ||
+            name.contains('\n'))
             continue;
         if (!names.contains(name))
             names.insert(name, nameStart - 3);
@@ -101,8 +100,8 @@ private:
         }
         if (!UUtils::upperAscii(m_working.left(close.size())).startsWith(UUtils::upperAscii(close)))
             warn("tag " + name + " is not closed (no " + quoted(close) + " after it): its value reads as empty");
-        else
-            m_lastRead = name;
+        // Found, closed or not, it cuts the working text: what stands before it is gone.
+        m_lastRead = name;
         return value;
     }
 
@@ -227,9 +226,10 @@ private:
             return;
         }
         if (readLine != writeLine)
-            warn("line " + QByteArray::number(readLine + 1) + ": the first LastNewsId marker is not written exactly "
-                 "\"<%%LastNewsId%%>\": WriteLastNewsId replaces line " + QByteArray::number(writeLine + 1) +
-                 " instead, and the old value keeps being read");
+            warn("line " + QByteArray::number(readLine + 1) +
+                 ": the first LastNewsId marker is not written exactly "
+                 "\"<%%LastNewsId%%>\": WriteLastNewsId replaces line " +
+                 QByteArray::number(writeLine + 1) + " instead, and the old value keeps being read");
         QByteArray line = m_lines[writeLine];
         const QByteArray lineValue = ExtractTagValue(line, kLastNewsIdOpen, kLastNewsIdClose);
         if (m_lines[writeLine] != kLastNewsIdOpen + lineValue + kLastNewsIdClose)

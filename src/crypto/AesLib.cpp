@@ -7,9 +7,15 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // AES
@@ -163,9 +169,28 @@ evp_mac_ctx_st* newHmacSha1(const unsigned char* key, size_t keyLength)
 
 void setCounterBlock(unsigned char* block, uint64_t counter)
 {
-    for (int i = 0; i < 8; ++i)
-        block[i] = uint8_t(counter >> (8 * i));
+    qToLittleEndian(counter, block);
     std::memset(block + 8, 0, 8);
+}
+
+// data ^= stream, for a whole number of 16-byte blocks.
+void xorBlocks(unsigned char* data, const unsigned char* stream, size_t bytes)
+{
+#if defined(__SSE2__)
+    for (size_t i = 0; i < bytes; i += 16) {
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stream + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i), _mm_xor_si128(d, s));
+    }
+#else
+    for (size_t i = 0; i < bytes; i += 8) {
+        uint64_t d, s;
+        std::memcpy(&d, data + i, 8);
+        std::memcpy(&s, stream + i, 8);
+        d ^= s;
+        std::memcpy(data + i, &d, 8);
+    }
+#endif
 }
 
 } // namespace
@@ -252,19 +277,16 @@ void TCrypt::applyKeyStream(unsigned char* data, qsizetype length)
     // Whole blocks: many counter blocks enciphered at once.
     while (length >= 16) {
         const size_t blocks = std::min(size_t(length / 16), kBatchBlocks);
+        // Bytes 8 to 15 of every counter block stay zero from the allocation on.
         unsigned char* counters = m_cipher.counterBlocks.data();
+        uint64_t counter = m_cipher.counter;
         for (size_t b = 0; b < blocks; ++b)
-            setCounterBlock(counters + 16 * b, ++m_cipher.counter);
+            qToLittleEndian(++counter, counters + 16 * b);
+        m_cipher.counter = counter;
         unsigned char* stream = m_cipher.keyStreamBlocks.data();
         AesEncryptBlocks(counters, stream, blocks, m_cipher.aes);
         const size_t bytes = blocks * 16;
-        for (size_t i = 0; i < bytes; i += 8) {
-            uint64_t d, s;
-            std::memcpy(&d, data + i, 8);
-            std::memcpy(&s, stream + i, 8);
-            d ^= s;
-            std::memcpy(data + i, &d, 8);
-        }
+        xorBlocks(data, stream, bytes);
         std::memcpy(m_cipher.counterBlock, counters + bytes - 16, 16);
         std::memcpy(m_cipher.keyStream, stream + bytes - 16, 16);
         m_cipher.keyStreamPosition = 16;

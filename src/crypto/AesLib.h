@@ -112,13 +112,14 @@ public:
     ~TEncryption();
 
     // Why the last stream operation returned false.
-    enum class Error {
+    enum class Error
+    {
         None,
         PassPhrase,     // the verification value differs (or the source is too short for a container)
         Authentication, // the authentication code differs: the plain bytes written are not to be trusted
         Truncated,      // the source ended before the length given
         Read,
-        Write, // a failed or short write (a full disk)
+        Write,         // a failed or short write (a full disk)
         BadPassPhrase, // longer than 128 bytes
     };
 

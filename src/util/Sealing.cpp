@@ -28,7 +28,7 @@ void openSource(QFile& source)
 
 } // namespace
 
-void UnsealFile(const QString& source, const QString& destination)
+bool UnsealFile(const QString& source, const QString& destination)
 {
     QFile in(source);
     openSource(in);
@@ -41,6 +41,7 @@ void UnsealFile(const QString& source, const QString& destination)
     // they find. Only a failed write of the plain copy is.
     if (!encryption.DecryptStream(in, out, in.size()) && encryption.lastError() == TEncryption::Error::Write)
         raise("Stream write error \"%1\". %2", destination, out.errorString());
+    return encryption.lastError() != TEncryption::Error::PassPhrase;
 }
 
 void SealFile(const QString& source, const QString& destination)

@@ -67,10 +67,12 @@ void TestSettingsLint::warnings_data()
         links += tag("Link" + QByteArray::number(n), "t^u");
     seventeen.replace(tag("LastNewsId", "12"), links + tag("LastNewsId", "12"));
     QTest::newRow("more than 16") << seventeen
-                                  << QList<QByteArray>{"tags Link17, Link18 are never read: only Link1 to Link16 are read"};
+                                  << QList<QByteArray>{
+                                         "tags Link17, Link18 are never read: only Link1 to Link16 are read"};
     QTest::newRow("banner without address")
         << replaced("c:\\img\\b.gif^http://b.example/", "b.gif")
-        << QList<QByteArray>{"tag Banner1 has no address: its value must be the image file name, \"^\" and the address"};
+        << QList<QByteArray>{
+               "tag Banner1 has no address: its value must be the image file name, \"^\" and the address"};
     QTest::newRow("link with nothing after ^")
         << replaced("Sponsor^http://s.example/", "Sponsor^")
         << QList<QByteArray>{"tag Link1 has no address: its value must be the link text, \"^\" and the address"};
@@ -78,6 +80,12 @@ void TestSettingsLint::warnings_data()
         << replaced("<%%/CopyrightYears%%>", "")
         << QList<QByteArray>{"tag CopyrightYears is not closed (no \"<%%/CopyrightYears%%>\" after it): its value "
                              "reads as empty"};
+    QTest::newRow("unclosed tag cuts what stands before it")
+        << tag("ApplicationName", "Q") + tag("Welcome1", "w") + "<%%AboutText%%>open"
+        << QList<QByteArray>{"tag AboutText is not closed (no \"<%%/AboutText%%>\" after it): its value reads as empty",
+                             "tag Welcome1 is never read: it stands before tag AboutText, which is read first "
+                             "(keep the tags in the reading order)",
+                             "BranderType is empty: no level, so the News button stays hidden"};
     QTest::newRow("unknown tag") << sound + tag("Colour", "red")
                                  << QList<QByteArray>{"unknown tag Colour is never read"};
     QTest::newRow("misspelt tag") << replaced("AffiliateTYPE", "AffilateTYPE")

@@ -27,7 +27,9 @@ QByteArray randomBytes(qsizetype n, quint32 seed)
 
 QByteArray aesBlock(const QByteArray& key, const QByteArray& block)
 {
-    const EVP_CIPHER* cipher = key.size() == 16 ? EVP_aes_128_ecb() : key.size() == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+    const EVP_CIPHER* cipher = key.size() == 16   ? EVP_aes_128_ecb()
+                               : key.size() == 24 ? EVP_aes_192_ecb()
+                                                  : EVP_aes_256_ecb();
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     EVP_EncryptInit_ex(ctx, cipher, nullptr, bytes(key), nullptr);
     EVP_CIPHER_CTX_set_padding(ctx, 0);
@@ -147,7 +149,8 @@ void TestAesLib::fipsVectors_data()
                                  << QByteArray::fromHex("69c4e0d86a7b0430d8cdb78070b4c55a");
     QTest::newRow("C.2 AES-192") << QByteArray::fromHex("000102030405060708090a0b0c0d0e0f1011121314151617")
                                  << QByteArray::fromHex("dda97ca4864cdfe06eaf70a0ec0d7191");
-    QTest::newRow("C.3 AES-256") << QByteArray::fromHex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f")
+    QTest::newRow("C.3 AES-256") << QByteArray::fromHex(
+                                        "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f")
                                  << QByteArray::fromHex("8ea2b7ca516745bfeafc49904b496089");
 }
 

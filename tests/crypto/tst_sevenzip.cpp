@@ -195,10 +195,10 @@ void TestSevenZip::sevenZipToContainer()
     f.write(plain);
     f.close();
     QFile::remove(zipPath);
-    QCOMPARE(run7z({QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mem=") + method,
-                    QStringLiteral("-mm=Copy"), QStringLiteral("-p") + QString::fromLatin1(passPhrase), zipPath,
-                    plainPath}),
-             0);
+    QCOMPARE(
+        run7z({QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-mem=") + method,
+               QStringLiteral("-mm=Copy"), QStringLiteral("-p") + QString::fromLatin1(passPhrase), zipPath, plainPath}),
+        0);
     QFile z(zipPath);
     QVERIFY(z.open(QIODevice::ReadOnly));
     const Entry entry = firstEntry(z.readAll());

@@ -114,11 +114,21 @@ void TestQuilletBrand::fileErrors_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("first");
     QTest::addColumn<QString>("second");
-    QTest::newRow("seal: no plain file") << "seal" << "missing" << "out.dat";
-    QTest::newRow("unseal: no sealed file") << "unseal" << "missing" << "out.txt";
-    QTest::newRow("lint: no file") << "lint" << "missing" << "";
-    QTest::newRow("seal: destination folder missing") << "seal" << "plain.txt" << "no/such/out.dat";
-    QTest::newRow("unseal: destination folder missing") << "unseal" << "sealed.dat" << "no/such/out.txt";
+    QTest::newRow("seal: no plain file") << "seal"
+                                         << "missing"
+                                         << "out.dat";
+    QTest::newRow("unseal: no sealed file") << "unseal"
+                                            << "missing"
+                                            << "out.txt";
+    QTest::newRow("lint: no file") << "lint"
+                                   << "missing"
+                                   << "";
+    QTest::newRow("seal: destination folder missing") << "seal"
+                                                      << "plain.txt"
+                                                      << "no/such/out.dat";
+    QTest::newRow("unseal: destination folder missing") << "unseal"
+                                                        << "sealed.dat"
+                                                        << "no/such/out.txt";
 }
 
 void TestQuilletBrand::fileErrors()
@@ -218,11 +228,10 @@ void TestQuilletBrand::lint_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("expectedLine");
     QTest::newRow("sealed, sound") << kDocument << true << 0 << QByteArray(": 0 warnings\n");
-    QTest::newRow("sealed, with a fault")
-        << QByteArray(kDocument).replace("Gold<%%/BranderType", "gold<%%/BranderType") << true << 0
-        << QByteArray(": warning: BranderType \"gold\" is none of");
-    QTest::newRow("plain") << kDocument + "<%%Link2%%>a^b<%%/Link2%%>\r\n" << false << 0
-                           << QByteArray(": warning: tag Link2 is never read");
+    QTest::newRow("sealed, with a fault") << QByteArray(kDocument).replace("Gold<%%/BranderType", "gold<%%/BranderType")
+                                          << true << 0 << QByteArray(": warning: BranderType \"gold\" is none of");
+    QTest::newRow("plain") << kDocument + "<%%Link2%%>a^b<%%/Link2%%>\r\n"
+                           << false << 0 << QByteArray(": warning: tag Link2 is never read");
     QTest::newRow("random bytes") << QByteArray("\x13\x87\xfe\x01 not a settings file at all") << false << 1
                                   << QByteArray("fails the pass phrase check");
     QTest::newRow("empty") << QByteArray() << false << 1 << QByteArray("fails the pass phrase check");

@@ -13,7 +13,12 @@
 
 namespace {
 
-enum ExitCode { Success = 0, ContainerFailed = 1, UsageOrFileError = 2 };
+enum ExitCode
+{
+    Success = 0,
+    ContainerFailed = 1,
+    UsageOrFileError = 2
+};
 
 const char kHelp[] =
     "Usage:\n"
@@ -160,7 +165,8 @@ int lint(const QByteArray& path, const QByteArray& passPhrase)
     const StringList warnings = LintSettingsDocument(document);
     for (const QByteArray& warning : warnings)
         print(stdout, path + ": warning: " + warning);
-    print(stdout, path + ": " + QByteArray::number(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings"));
+    print(stdout,
+          path + ": " + QByteArray::number(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings"));
     return Success;
 }
 
