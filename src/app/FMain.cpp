@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
+#include "platform/HeapReserve.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
 #include "util/Files.h"
@@ -684,8 +685,11 @@ void TfrmMain::LoadCategories()
 void TfrmMain::LoadItems()
 {
     const QString path = UUtils::appFile(Records::kItemsFile);
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return;
+    // The file's bytes, its lines and the tree nodes: about four times the file's size.
+    Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
         lines = UUtils::loadStringList(path);

@@ -56,6 +56,11 @@ QByteArray readWholeFile(const QString& path)
 
 void writeFileAtomically(const QString& path, const QByteArray& data)
 {
+    writeFileAtomically(path, [&data](const WriteChunk& write) { return write(data.constData(), data.size()); });
+}
+
+void writeFileAtomically(const QString& path, const std::function<bool(const WriteChunk&)>& produce)
+{
     const bool existed = QFileInfo::exists(path);
     QSaveFile file(path);
     // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
@@ -64,7 +69,8 @@ void writeFileAtomically(const QString& path, const QByteArray& data)
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     if (!existed)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
-    if (file.write(data) != data.size()) {
+    const WriteChunk write = [&file](const char* bytes, qint64 size) { return size == 0 || file.write(bytes, size) == size; };
+    if (!produce(write)) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));

@@ -1,5 +1,6 @@
 #include "app/AnchorPanel.h"
 #include "app/FMain.h"
+#include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
 #include "platform/MessageBox.h"
 #include "util/AppError.h"
@@ -344,6 +345,45 @@ private Q_SLOTS:
         QTRY_COMPARE(window.panBanner->width(), windowWidth);
         QCOMPARE(window.imgBanner->pos(), expected);
         QCOMPARE(window.gifBanner->pos(), expected);
+    }
+
+    void treeAsksBeforeTheSelectionMoves()
+    {
+        QTreeWidget tree;
+        const QList<QTreeWidgetItem*> nodes{new QTreeWidgetItem(QStringList("one")), new QTreeWidgetItem(QStringList("two"))};
+        tree.addTopLevelItems(nodes);
+        bool allow = true;
+        int asked = 0;
+        auto* model = new TTreeSelectionModel(
+            tree.model(),
+            [&](const QModelIndex&) {
+                ++asked;
+                return allow;
+            },
+            &tree);
+        tree.setSelectionModel(model);
+        int moved = 0;
+        connect(model, &QItemSelectionModel::currentChanged, &tree, [&] { ++moved; });
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        tree.setCurrentItem(nodes[0]);
+        QCOMPARE(moved, 1);
+
+        // Refused: neither a click nor an arrow key moves the selection.
+        allow = false;
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(nodes[1]).center());
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_Down);
+        QCOMPARE(asked, 3);
+        QCOMPARE(tree.currentItem(), nodes[0]);
+        QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{nodes[0]});
+        QCOMPARE(moved, 1);
+
+        allow = true;
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(nodes[1]).center());
+        QCOMPARE(tree.currentItem(), nodes[1]);
+        QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{nodes[1]});
+        QCOMPARE(moved, 2);
     }
 
     // ---- Record files through the window ----
