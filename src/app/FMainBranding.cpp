@@ -23,9 +23,13 @@
 #include <QMovie>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QToolButton>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
 namespace {
@@ -105,12 +109,35 @@ QString builtInStyleSheet()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Keeps the welcome page's HTML file for as long as the view that shows it.
-class WelcomePageFile : public QObject
+// The welcome page is served from memory under a scheme of its own: no file is written, and the
+// page is not bound by the 2 MB limit of a data address (QWebEngineView::setHtml). The scheme must
+// be known before the web engine starts, so it is registered while the program loads.
+const QByteArray kWelcomeScheme = QByteArrayLiteral("quillet-welcome");
+
+const bool g_welcomeSchemeRegistered = [] {
+    QWebEngineUrlScheme scheme(kWelcomeScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(scheme);
+    return true;
+}();
+
+class WelcomePageServer : public QWebEngineUrlSchemeHandler
 {
 public:
-    using QObject::QObject;
-    QTemporaryDir dir;
+    WelcomePageServer(QByteArray page, QObject* parent) : QWebEngineUrlSchemeHandler(parent), m_page(std::move(page))
+    {
+    }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        auto* body = new QBuffer(job);
+        body->setData(m_page);
+        body->open(QIODevice::ReadOnly);
+        job->reply(QByteArrayLiteral("text/html"), body);
+    }
+
+private:
+    QByteArray m_page;
 };
 
 bool showStillBanner(QFrame* panBanner, QLabel* imgBanner, QLabel* gifBanner, const QByteArray& bytes,
@@ -267,8 +294,7 @@ void TfrmMain::showWelcomePage()
         return;
 
     // The publisher's page is shown as a browser shows it, images from the web included, but no
-    // script runs. It is written to a file of its own rather than handed over as a data address,
-    // which the web engine limits to 2 MB.
+    // script runs.
     auto* view = new QWebEngineView(prfWelcome);
     view->setObjectName(QStringLiteral("prfWelcomeView"));
     view->setContextMenuPolicy(Qt::NoContextMenu);
@@ -276,26 +302,22 @@ void TfrmMain::showWelcomePage()
     settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
-    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
     if (prfWelcome->layout())
         prfWelcome->layout()->addWidget(view);
 
-    auto* file = new WelcomePageFile(view);
-    const QString path = file->dir.filePath(QStringLiteral("welcome.html"));
-    QFile out(path);
-    // The page is ANSI text; it is stored as UTF-8 with a byte order mark, which the browser
+    // The page is ANSI text; it is served as UTF-8 with a byte order mark, which the browser
     // honours before any charset the page itself names.
     const QByteArray utf8 = "\xEF\xBB\xBF" + UUtils::ansiToString(html).toUtf8();
-    if (!file->dir.isValid() || !out.open(QIODevice::WriteOnly) || out.write(utf8) != utf8.size()) {
-        view->setHtml(UUtils::ansiToString(html.left(1024 * 1024))); // the best that can be shown
-        return;
-    }
-    out.close();
-    view->load(QUrl::fromLocalFile(path));
+    QWebEngineProfile* profile = view->page()->profile();
+    if (const QWebEngineUrlSchemeHandler* old = profile->urlSchemeHandler(kWelcomeScheme))
+        profile->removeUrlSchemeHandler(const_cast<QWebEngineUrlSchemeHandler*>(old));
+    auto* server = new WelcomePageServer(utf8, view);
+    profile->installUrlSchemeHandler(kWelcomeScheme, server);
+    connect(view, &QObject::destroyed, profile, [profile, server] { profile->removeUrlSchemeHandler(server); });
+    view->load(QUrl(QString::fromLatin1(kWelcomeScheme) + QStringLiteral(":welcome.html")));
 
-    // The page is left for good once the main page shows: free the view and its file.
+    // The page is left for good once the main page shows: free the view and its page.
     connect(pgcPrinc, &QStackedWidget::currentChanged, view, [this, view](int) {
         if (pgcPrinc->currentWidget() != stsWelcome)
             view->deleteLater();
