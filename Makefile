@@ -23,7 +23,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/bin/quillet
+	bash scripts/start-quillet.sh $(BUILD_DIR)/bin/quillet
 
 test: build
 	cd $(BUILD_DIR) && $(HEADLESS_ENV) ctest --output-on-failure -j $(JOBS)
