@@ -32,8 +32,8 @@ void TfrmMain::disconnectHttp()
     httpClient()->shutDown();
 }
 
-bool TfrmMain::GetNewsList(const QByteArray& publisherId, const QByteArray& branderCode,
-                           const QByteArray& productType, const QByteArray& newsTarget, StringList& list)
+bool TfrmMain::GetNewsList(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                           const QByteArray& newsTarget, StringList& list)
 {
     return News::GetNewsList(*httpClient(), publisherId, branderCode, productType, newsTarget, list);
 }
@@ -62,8 +62,8 @@ void TfrmMain::Timer1Timer()
     QByteArray id;
     QByteArray title;
     if (const auto level = News::newsLevel(branding()))
-        ok = GetLatestNews(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, id,
-                           title);
+        ok =
+            GetLatestNews(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, id, title);
     if (!self || IdHTTP1->isShutDown())
         return;
     if (ok) {

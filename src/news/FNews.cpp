@@ -211,8 +211,8 @@ void TfrmNews::lvwItemsChange()
     if (!level)
         return;
     QByteArray html;
-    const bool ok = GetNewsDetails(level->publisherId, branding().BranderCode, level->productType,
-                                   News::kNewsTarget, newsId, html);
+    const bool ok =
+        GetNewsDetails(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, newsId, html);
     if (!self || !ok)
         return;
     prfEditorNews->setHtml(UUtils::ansiToString(html));

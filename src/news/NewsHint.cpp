@@ -16,7 +16,8 @@ constexpr int kRadius = 6;
 
 } // namespace
 
-TNewsHint::TNewsHint(QWidget* parent) : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+TNewsHint::TNewsHint(QWidget* parent)
+    : QWidget(parent, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("LMDMessageHint1"));
     setAttribute(Qt::WA_ShowWithoutActivating);

@@ -87,25 +87,24 @@ QByteArray newsRequestUrl(const QByteArray& baseUrl, const char* script)
     return baseUrl + '/' + script;
 }
 
-FormFields newsListFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                          const QByteArray& productType, const QByteArray& newsTarget)
+FormFields newsListFields(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                          const QByteArray& newsTarget)
 {
-    return {{"memusername", publisherId}, {"prodcode", branderCode}, {"prodtype", productType},
+    return {{"memusername", publisherId}, {"prodcode", branderCode},  {"prodtype", productType},
             {"conttype", "all"},          {"newstarget", newsTarget}, {"something", {}}};
 }
 
-FormFields latestNewsFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                            const QByteArray& productType, const QByteArray& newsTarget)
+FormFields latestNewsFields(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                            const QByteArray& newsTarget)
 {
-    return {{"memusername", publisherId}, {"prodcode", branderCode}, {"prodtype", productType},
+    return {{"memusername", publisherId}, {"prodcode", branderCode},  {"prodtype", productType},
             {"conttype", "lastcode"},     {"newstarget", newsTarget}, {"something", {}}};
 }
 
 FormFields newsDetailsFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                             const QByteArray& productType, const QByteArray& newsTarget,
-                             const QByteArray& newsId)
+                             const QByteArray& productType, const QByteArray& newsTarget, const QByteArray& newsId)
 {
-    return {{"memusername", publisherId}, {"prodcode", branderCode}, {"prodtype", productType},
+    return {{"memusername", publisherId}, {"prodcode", branderCode},  {"prodtype", productType},
             {"newsid", newsId},           {"newstarget", newsTarget}, {"something", {}}};
 }
 

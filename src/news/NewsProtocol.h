@@ -50,13 +50,12 @@ QByteArray newsBaseUrl(const Branding& brand, const QByteArray& productType);
 // baseUrl + script with exactly one "/" added when baseUrl does not end with one.
 QByteArray newsRequestUrl(const QByteArray& baseUrl, const char* script);
 
-FormFields newsListFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                          const QByteArray& productType, const QByteArray& newsTarget);
-FormFields latestNewsFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                            const QByteArray& productType, const QByteArray& newsTarget);
+FormFields newsListFields(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                          const QByteArray& newsTarget);
+FormFields latestNewsFields(const QByteArray& publisherId, const QByteArray& branderCode, const QByteArray& productType,
+                            const QByteArray& newsTarget);
 FormFields newsDetailsFields(const QByteArray& publisherId, const QByteArray& branderCode,
-                             const QByteArray& productType, const QByteArray& newsTarget,
-                             const QByteArray& newsId);
+                             const QByteArray& productType, const QByteArray& newsTarget, const QByteArray& newsId);
 
 // The reply as the operations read it: the trimmed body, or empty when the transfer failed.
 QByteArray replyText(bool transferred, const QByteArray& body);
@@ -76,7 +75,12 @@ void parseLatestNews(const QByteArray& reply, QByteArray& id, QByteArray& title)
 QByteArray parseNewsDetails(const QByteArray& reply);
 
 // The message an error reply shows, or an empty text when it shows none.
-enum class NewsRequest { List, Latest, Details };
+enum class NewsRequest
+{
+    List,
+    Latest,
+    Details
+};
 QString newsErrorMessage(const QByteArray& reply, NewsRequest request);
 
 // A message id as a 32-bit signed integer: 0 when the text is empty or no valid integer.

@@ -9,7 +9,11 @@ namespace News {
 
 namespace {
 
-enum class Outcome { Reply, Silent };
+enum class Outcome
+{
+    Reply,
+    Silent
+};
 
 // Sends the form and gives the reply text: trimmed, empty after a failed transfer. Silent when
 // the request was refused or ended by the close and nothing may be shown.
@@ -50,8 +54,7 @@ bool GetNewsList(THttpClient& http, const QByteArray& publisherId, const QByteAr
 {
     QByteArray reply;
     if (postForm(http, productType, kListScript, newsListFields(publisherId, branderCode, productType, newsTarget),
-                 true, reply)
-        == Outcome::Silent)
+                 true, reply) == Outcome::Silent)
         return false;
     if (!isSuccessReply(reply)) {
         showError(reply, NewsRequest::List);
@@ -68,8 +71,7 @@ bool GetLatestNews(THttpClient& http, const QByteArray& publisherId, const QByte
     title.clear();
     QByteArray reply;
     if (postForm(http, productType, kListScript, latestNewsFields(publisherId, branderCode, productType, newsTarget),
-                 false, reply)
-        == Outcome::Silent)
+                 false, reply) == Outcome::Silent)
         return false;
     if (!isSuccessReply(reply))
         return false;
@@ -84,8 +86,8 @@ bool GetNewsDetails(THttpClient& http, const QByteArray& publisherId, const QByt
     html.clear();
     QByteArray reply;
     if (postForm(http, productType, kDetailsScript,
-                 newsDetailsFields(publisherId, branderCode, productType, newsTarget, newsId), true, reply)
-        == Outcome::Silent)
+                 newsDetailsFields(publisherId, branderCode, productType, newsTarget, newsId), true,
+                 reply) == Outcome::Silent)
         return false;
     if (!isSuccessReply(reply)) {
         showError(reply, NewsRequest::Details);

@@ -68,17 +68,18 @@ bool CheckForUpdate(THttpClient& http, bool quiet)
     if (download == Download::Stored && QFileInfo::exists(localPath)) {
         const QByteArray version = UUtils::readIniFileValue(localPath, "APPLICATION", "Version");
         if (isNewerVersion(version, AppVersion)) {
-            if (TMessageBox::information(updateOfferText(version), TMessageBox::Buttons::OkCancel)
-                    != TMessageBox::Answer::Ok
-                || windowClosed())
+            if (TMessageBox::information(updateOfferText(version), TMessageBox::Buttons::OkCancel) !=
+                    TMessageBox::Answer::Ok ||
+                windowClosed())
                 return false;
             const QString updater = UUtils::appFile(updaterFileName());
             if (!QFileInfo(updater).isFile()) {
                 TMessageBox::warning(updaterMissingText());
                 return false;
             }
-            if (TMessageBox::information(updateCloseText(), TMessageBox::Buttons::OkCancel) != TMessageBox::Answer::Ok
-                || windowClosed())
+            if (TMessageBox::information(updateCloseText(), TMessageBox::Buttons::OkCancel) !=
+                    TMessageBox::Answer::Ok ||
+                windowClosed())
                 return false;
             // An updater that cannot be started would leave the user with a closed program
             // and no update: report it like a missing one and keep running.

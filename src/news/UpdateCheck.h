@@ -9,7 +9,8 @@ class THttpClient;
 // version with AppVersion, ask the two questions and hand over to the updater.
 namespace Update {
 
-enum class Download {
+enum class Download
+{
     Stored,  // the whole body is in the file
     Failed,  // nothing is left at the local path
     Refused, // another request was waiting; the local path was not touched

@@ -70,8 +70,8 @@ bool isNewerVersion(const QByteArray& descriptorVersion, const QByteArray& appVe
 
 QString updateOfferText(const QByteArray& version)
 {
-    return QStringLiteral("There is a new update: (version ") + UUtils::ansiToString(version)
-        + QStringLiteral(") available for your application!. Do you want download this update now?");
+    return QStringLiteral("There is a new update: (version ") + UUtils::ansiToString(version) +
+           QStringLiteral(") available for your application!. Do you want download this update now?");
 }
 
 QString updateCloseText()

@@ -67,8 +67,9 @@ THttpClient::Result THttpClient::post(const QByteArray& url, const FormFields& f
     // A boundary of letters and digits needs no quotes in the Content-Type header.
     QByteArray boundary;
     do {
-        boundary = "--------" + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0')
-            + QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
+        boundary = "--------" +
+                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0') +
+                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
     } while (std::any_of(fields.begin(), fields.end(), [&](const auto& f) { return f.second.contains(boundary); }));
     multiPart->setBoundary(boundary);
     for (const auto& [name, value] : fields) {
@@ -130,6 +131,12 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
     }
     m_loop = nullptr;
     m_reply = nullptr;
+    if (!reply->isFinished()) {
+        // The loop was ended from outside (the application quitting): a half-read body must
+        // never pass for a whole one.
+        m_aborting = true;
+        reply->abort();
+    }
 
     Result result = Result::Ok;
     if (m_aborting) {

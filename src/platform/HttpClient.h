@@ -2,8 +2,8 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QObject>
 #include <QNetworkReply>
+#include <QObject>
 #include <QPointer>
 
 #include <utility>
@@ -28,7 +28,8 @@ class THttpClient : public QObject
 {
     Q_OBJECT
 public:
-    enum class Result {
+    enum class Result
+    {
         Ok,      // a 2xx answer, body complete
         Failed,  // no connection, transport error, status outside 2xx, a body that could not be stored
         Aborted, // shutDown() or the client's destruction ended the request, or the client is shut down

@@ -32,8 +32,8 @@ inline void writeSettings(const QByteArray& lastNewsId)
     const QString plain = UUtils::appFile(QStringLiteral("plain.tmp"));
     QFile file(plain);
     file.open(QIODevice::WriteOnly);
-    file.write("<%%ApplicationName%%>Quillet test<%%/ApplicationName%%>\r\n<%%LastNewsId%%>" + lastNewsId
-               + "<%%/LastNewsId%%>\r\n");
+    file.write("<%%ApplicationName%%>Quillet test<%%/ApplicationName%%>\r\n<%%LastNewsId%%>" + lastNewsId +
+               "<%%/LastNewsId%%>\r\n");
     file.close();
     UUtils::SealFile(plain, UUtils::appFile(QString::fromLatin1(kSettingsFileName)));
     QFile::remove(plain);

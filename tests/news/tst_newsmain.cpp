@@ -103,14 +103,14 @@ private Q_SLOTS:
                                << QByteArray("13^Caf\xE9 opens^June\xAFOK") << hint + QString::fromUtf8("Café opens");
         QTest::newRow("same") << QByteArray("Master") << QByteArray("13") << 200 << QByteArray("13^T^d\xAFOK")
                               << QString();
-        QTest::newRow("numbers, not texts") << QByteArray("Master") << QByteArray("10") << 200
-                                            << QByteArray("9^T^d\xAFOK") << QString();
+        QTest::newRow("numbers, not texts")
+            << QByteArray("Master") << QByteArray("10") << 200 << QByteArray("9^T^d\xAFOK") << QString();
         QTest::newRow("stored empty") << QByteArray("Master") << QByteArray() << 200 << QByteArray("1^First^d\xAFOK")
                                       << hint + "First";
         QTest::newRow("stored letters") << QByteArray("Master") << QByteArray("abc") << 200
                                         << QByteArray("1^First^d\xAFOK") << hint + "First";
-        QTest::newRow("newest not a number") << QByteArray("Master") << QByteArray("0") << 200
-                                             << QByteArray("x1^T^d\xAFOK") << QString();
+        QTest::newRow("newest not a number")
+            << QByteArray("Master") << QByteArray("0") << 200 << QByteArray("x1^T^d\xAFOK") << QString();
         QTest::newRow("no title field") << QByteArray("Master") << QByteArray("0") << 200 << QByteArray("4\xAFOK")
                                         << hint;
         QTest::newRow("no news") << QByteArray("Master") << QByteArray("5") << 200 << QByteArray("OK") << QString();
@@ -118,8 +118,8 @@ private Q_SLOTS:
                                      << QString();
         QTest::newRow("500") << QByteArray("Master") << QByteArray("5") << 500 << QByteArray("9^T^d\xAFOK")
                              << QString();
-        QTest::newRow("Free sends nothing") << QByteArray("Free") << QByteArray("5") << 200
-                                            << QByteArray("9^T^d\xAFOK") << QString();
+        QTest::newRow("Free sends nothing")
+            << QByteArray("Free") << QByteArray("5") << 200 << QByteArray("9^T^d\xAFOK") << QString();
     }
     void poll()
     {
@@ -149,10 +149,10 @@ private Q_SLOTS:
         QCOMPARE(hint && hint->isVisible(), !balloon.isEmpty());
         if (!balloon.isEmpty()) {
             QCOMPARE(hint->text(), balloon);
-            const QPoint centre = window->btnNews->mapToGlobal(
-                QPoint(window->btnNews->width() / 2, window->btnNews->height() / 2));
+            const QPoint centre =
+                window->btnNews->mapToGlobal(QPoint(window->btnNews->width() / 2, window->btnNews->height() / 2));
             QCOMPARE(hint->anchor(), centre);
-            QCOMPARE(hint->geometry().top(), centre.y()); // below ...
+            QCOMPARE(hint->geometry().top(), centre.y());                                           // below ...
             QVERIFY(hint->geometry().left() < centre.x() && hint->geometry().right() > centre.x()); // ... and left
             QVERIFY(hint->geometry().right() - centre.x() < hint->width() / 2);
         }
@@ -234,7 +234,8 @@ private Q_SLOTS:
         connect(&watcher, &QTimer::timeout, this, [&] { readWindow(); });
         watcher.start();
 
-        m_list = "2^Second^d2\xAF" "1^First^d1\xAFOK";
+        m_list = "2^Second^d2\xAF"
+                 "1^First^d1\xAFOK";
         QTest::mouseClick(window->btnNews, Qt::LeftButton);
         QCOMPARE(window->NewsList, (StringList{"2^Second^d2", "1^First^d1"}));
         m_list = "3^Third^d3\xAFOK";

@@ -86,9 +86,10 @@ private Q_SLOTS:
     {
         const FormFields list = newsListFields("pub", "code", "BG", "UA");
         const FormFields expected = {{"memusername", "pub"}, {"prodcode", "code"}, {"prodtype", "BG"},
-                                     {"conttype", "all"},    {"newstarget", "UA"},  {"something", ""}};
+                                     {"conttype", "all"},    {"newstarget", "UA"}, {"something", ""}};
         QCOMPARE(list, expected);
-        QCOMPARE(latestNewsFields("pub", "code", "BG", "UA").at(3), std::make_pair(QByteArray("conttype"), QByteArray("lastcode")));
+        QCOMPARE(latestNewsFields("pub", "code", "BG", "UA").at(3),
+                 std::make_pair(QByteArray("conttype"), QByteArray("lastcode")));
         const FormFields details = newsDetailsFields("pub", "code", "BG", "UA", "17");
         QCOMPARE(details.at(3), std::make_pair(QByteArray("newsid"), QByteArray("17")));
         QCOMPARE(details.size(), 6);
@@ -109,9 +110,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QList<QByteArray>>("entries");
         QTest::newRow("no news") << b("OK") << QList<QByteArray>{};
-        QTest::newRow("two with an empty piece")
-            << replyText(true, b("7^First title^May 1~~6^Second^May 0~OK\r\n"))
-            << QList<QByteArray>{"7^First title^May 1", "6^Second^May 0"};
+        QTest::newRow("two with an empty piece") << replyText(true, b("7^First title^May 1~~6^Second^May 0~OK\r\n"))
+                                                 << QList<QByteArray>{"7^First title^May 1", "6^Second^May 0"};
         QTest::newRow("short entries kept whole") << b("9~x~OK") << QList<QByteArray>{"9", "x"};
         QTest::newRow("OK pieces dropped, OK inside kept") << b("OK~1^OK^d~OK") << QList<QByteArray>{"1^OK^d"};
     }
@@ -272,8 +272,7 @@ private Q_SLOTS:
         QVERIFY(Update::updateBaseUrl().endsWith("/liveupdate/quillet/"));
         Update::setUpdateBaseUrl("http://127.0.0.1:1/liveupdate/quillet/");
         QCOMPARE(Update::descriptorUrl(), QByteArray("http://127.0.0.1:1/liveupdate/quillet/mainappupdate.inf"));
-        QCOMPARE(Update::updaterArguments(),
-                 (QStringList{"http://127.0.0.1:1/liveupdate/quillet/", "2.0", "A"}));
+        QCOMPARE(Update::updaterArguments(), (QStringList{"http://127.0.0.1:1/liveupdate/quillet/", "2.0", "A"}));
         Update::setUpdateBaseUrl({});
         QCOMPARE(Update::updateBaseUrl(), QByteArray(QUILLET_UPDATE_BASE_URL));
         QCOMPARE(Update::updateOfferText("2.10"),

@@ -82,8 +82,8 @@ private Q_SLOTS:
         writeMessages("publisher: PUB BM\nproduct: QUILLET-TEST\n"
                       "message: 6^Oldest^May 1\n<p>six</p>\n"
                       "message: 15^Caf\xE9 news^June 3, 2024^extra\n<p>fifteen</p>\n"
-                      "message: 7^Second^May 2\n"
-                      + kBody7 + "\n");
+                      "message: 7^Second^May 2\n" +
+                      kBody7 + "\n");
         useLevel("Master", "PUB", m_php.url("/"));
     }
 
@@ -137,8 +137,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("removeMessages");
         QTest::addColumn<QString>("listMessage");
         QTest::addColumn<QString>("detailsMessage");
-        QTest::newRow("404 is the empty reply") << QByteArray("Master") << QByteArray("PUB") << QByteArray("QUILLET-TEST")
-                                                << QByteArray("/nowhere/") << false << kAccess << kAccess;
+        QTest::newRow("404 is the empty reply")
+            << QByteArray("Master") << QByteArray("PUB") << QByteArray("QUILLET-TEST") << QByteArray("/nowhere/")
+            << false << kAccess << kAccess;
         QTest::newRow("CONNECTIONFAIL") << QByteArray("Master") << QByteArray("PUB") << QByteArray("QUILLET-TEST")
                                         << QByteArray("/") << true << kSettings << kSettings;
         QTest::newRow("INVALIDUSER") << QByteArray("Master") << QByteArray("NOBODY") << QByteArray("QUILLET-TEST")
@@ -193,10 +194,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("ok");
-        QTest::addColumn<QByteArray>("listed");    // entries joined by '|'
+        QTest::addColumn<QByteArray>("listed"); // entries joined by '|'
         QTest::addColumn<QByteArray>("latestId");
         QTest::addColumn<QByteArray>("html");
-        QTest::addColumn<QString>("message");      // of the list and the details request
+        QTest::addColumn<QString>("message"); // of the list and the details request
         QTest::newRow("500") << 500 << QByteArray("OK") << false << QByteArray() << QByteArray() << QByteArray()
                              << kAccess;
         QTest::newRow("OK inside a longer text")
@@ -206,9 +207,8 @@ private Q_SLOTS:
                                         << QByteArray("Hi $G0 there") << QByteArray() << QString();
         QTest::newRow("short entries") << 200 << QByteArray("9\xAF^\xAFOK") << true << QByteArray("9|^")
                                        << QByteArray("9\xAF") << QByteArray("9\xAF^") << QString();
-        QTest::newRow("no caret, id not a number")
-            << 200 << QByteArray("abc\xAFOK") << true << QByteArray("abc") << QByteArray("abc") << QByteArray("abc")
-            << QString();
+        QTest::newRow("no caret, id not a number") << 200 << QByteArray("abc\xAFOK") << true << QByteArray("abc")
+                                                   << QByteArray("abc") << QByteArray("abc") << QString();
         QTest::newRow("lower-case code") << 200 << QByteArray("invaliduser") << false << QByteArray() << QByteArray()
                                          << QByteArray() << QString();
         QTest::newRow("code with line breaks") << 200 << QByteArray("\r\n INVALIDUSER\r\n") << false << QByteArray()

@@ -122,8 +122,8 @@ private Q_SLOTS:
                 // The first question, also when quiet; Cancel ends the check without a word.
                 QCOMPARE(TMessageBox::shownMessages().size(), 1);
                 const TMessageBox::Shown& question = TMessageBox::shownMessages().first();
-                QCOMPARE(question.text, "There is a new update: (version " + shownVersion
-                                            + ") available for your application!. Do you want download this update now?");
+                QCOMPARE(question.text, "There is a new update: (version " + shownVersion +
+                                            ") available for your application!. Do you want download this update now?");
                 QCOMPARE(question.kind, TMessageBox::Kind::Information);
                 QCOMPARE(question.buttons, TMessageBox::Buttons::OkCancel);
             } else {
@@ -163,12 +163,11 @@ private Q_SLOTS:
         QTest::addColumn<QList<Answer>>("answers");
         QTest::addColumn<QStringList>("texts");
         const QString offer = Update::updateOfferText("2.1");
-        QTest::newRow("cancel the second question") << "yes" << QList<Answer>{Answer::Ok, Answer::Cancel}
-                                                    << QStringList{offer, Update::updateCloseText()};
+        QTest::newRow("cancel the second question")
+            << "yes" << QList<Answer>{Answer::Ok, Answer::Cancel} << QStringList{offer, Update::updateCloseText()};
         QTest::newRow("no updater") << "none" << QList<Answer>{Answer::Ok} << QStringList{offer, kMissing};
-        QTest::newRow("an updater that cannot start")
-            << "not executable" << QList<Answer>{Answer::Ok, Answer::Ok}
-            << QStringList{offer, Update::updateCloseText(), kMissing};
+        QTest::newRow("an updater that cannot start") << "not executable" << QList<Answer>{Answer::Ok, Answer::Ok}
+                                                      << QStringList{offer, Update::updateCloseText(), kMissing};
     }
     void cancelOrNoUpdaterKeepsTheProgram()
     {
@@ -287,7 +286,9 @@ private Q_SLOTS:
         QByteArray body;
         QCOMPARE(http.post(silent.url("/news"), {{"a", "b"}}, body), THttpClient::Result::Ok);
         QVERIFY(!quietResult && !loudResult);
-        QCOMPARE(shownTexts(), QStringList{"The program is still waiting for an answer from the news site. Please try again in a moment."});
+        QCOMPARE(shownTexts(),
+                 QStringList{
+                     "The program is still waiting for an answer from the news site. Please try again in a moment."});
         QVERIFY(QFile::exists(descriptorPath())); // untouched
     }
 };

@@ -97,10 +97,10 @@ private Q_SLOTS:
         QVERIFY(type.startsWith("multipart/form-data; boundary="));
         const QByteArray boundary = type.mid(type.indexOf('=') + 1);
         QVERIFY(!boundary.contains('"'));
-        const QByteArray expected = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n"
-            + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\n\r\n"
-            + "--" + boundary + "\r\nContent-Disposition: form-data; name=\"c\"\r\n\r\nx\r\n--y\r\n"
-            + "--" + boundary + "--\r\n";
+        const QByteArray expected =
+            "--" + boundary + "\r\nContent-Disposition: form-data; name=\"a\"\r\n\r\n1\r\n" + "--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"b\"\r\n\r\n\r\n" + "--" + boundary +
+            "\r\nContent-Disposition: form-data; name=\"c\"\r\n\r\nx\r\n--y\r\n" + "--" + boundary + "--\r\n";
         QCOMPARE(request.body, expected);
         QCOMPARE(request.header("Content-Length").toInt(), expected.size());
     }
@@ -155,8 +155,8 @@ private Q_SLOTS:
     void failedTransfers_data()
     {
         QTest::addColumn<QString>("kind");
-        for (const char* kind : {"404", "500", "301 without Location", "reset mid-body", "closed early",
-                                 "refused", "not http", "empty url"})
+        for (const char* kind : {"404", "500", "301 without Location", "reset mid-body", "closed early", "refused",
+                                 "not http", "empty url"})
             QTest::newRow(kind) << QString(kind);
     }
     void failedTransfers()

@@ -19,7 +19,8 @@ public:
     PhpTestServer& operator=(const PhpTestServer&) = delete;
 
     // Starts the server and waits until it accepts connections. False when php does not start.
-    bool start(const QString& docroot, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    bool start(const QString& docroot,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
     {
         for (int attempt = 0; attempt < 5; ++attempt) {
             QTcpServer probe;
@@ -61,7 +62,10 @@ public:
     }
 
     quint16 port() const { return m_port; }
-    QByteArray url(const QByteArray& path = "/") const { return "http://127.0.0.1:" + QByteArray::number(m_port) + path; }
+    QByteArray url(const QByteArray& path = "/") const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(m_port) + path;
+    }
 
 private:
     QProcess m_process;

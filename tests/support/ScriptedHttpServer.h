@@ -82,8 +82,8 @@ public:
     // so a huge body never sits in the test's memory.
     static void stream(QTcpSocket* socket, qint64 size, char fill = 'x')
     {
-        socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(size)
-                      + "\r\nConnection: close\r\n\r\n");
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(size) +
+                      "\r\nConnection: close\r\n\r\n");
         auto left = std::make_shared<qint64>(size);
         const QByteArray chunk(64 * 1024, fill);
         auto pump = [socket, left, chunk] {
