@@ -111,6 +111,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
 
     createControls();
     connectHandlers();
+    setupRecords();
 
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
