@@ -116,6 +116,9 @@ void TfrmMain::setupRecords()
             line->setMaxLength(INT_MAX);
     }
     tvwMain->viewport()->installEventFilter(new RightClickKeepsSelection(tvwMain));
+    // Nothing is selected at start. Setting "no current node" once also keeps the view from making
+    // its first node current when it gets the keyboard focus.
+    tvwMain->setCurrentItem(nullptr);
 
     // Keep the current node selected: a view may make a node current without selecting it (on
     // getting the focus) or deselect the current node (Ctrl+click). The current node is the
