@@ -1,5 +1,6 @@
 #include "app/AnchorPanel.h"
 #include "app/FMain.h"
+#include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
 #include "platform/MessageBox.h"
 #include "util/AppError.h"
@@ -68,8 +69,7 @@ class TestMainWindow : public QObject
         return roots.join(';');
     }
 
-    template <typename F>
-    static QString errorOf(F&& call)
+    template <typename F> static QString errorOf(F&& call)
     {
         try {
             call();
@@ -159,7 +159,8 @@ private Q_SLOTS:
             {"bsSkinPopupMenu1", "QMenu", ""},
         };
         for (const auto& row : rows)
-            QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2]);
+            QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1])
+                                  << QString::fromLatin1(row[2]);
     }
     void controls()
     {
@@ -198,7 +199,8 @@ private Q_SLOTS:
         QCOMPARE(window.tvwMain->editTriggers(), QAbstractItemView::NoEditTriggers);
         QCOMPARE(window.tvwMain->contextMenuPolicy(), Qt::CustomContextMenu);
         const QPalette palette = window.tvwMain->palette();
-        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight), palette.color(QPalette::Active, QPalette::Highlight));
+        QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
+                 palette.color(QPalette::Active, QPalette::Highlight));
 
         // The context menu, entries in order.
         QStringList entries;
@@ -215,9 +217,9 @@ private Q_SLOTS:
         QCOMPARE(window.memDesc->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
         // Keyboard order through the eleven fields.
-        const QStringList order{"edtTitle",        "edtProg",    "edtWebsiteURL", "edtLoginURL",
-                                "edtLogin",        "edtPassword", "edtAffiliateURL", "edtCloaked",
-                                "edtPayout",       "edtPaymentDay", "memDesc"};
+        const QStringList order{"edtTitle",  "edtProg",       "edtWebsiteURL",   "edtLoginURL",
+                                "edtLogin",  "edtPassword",   "edtAffiliateURL", "edtCloaked",
+                                "edtPayout", "edtPaymentDay", "memDesc"};
         QStringList chain;
         QWidget* w = window.edtTitle;
         for (int guard = 0; guard < 500 && chain.size() < order.size(); ++guard, w = w->nextInFocusChain()) {
@@ -346,6 +348,46 @@ private Q_SLOTS:
         QCOMPARE(window.gifBanner->pos(), expected);
     }
 
+    void treeAsksBeforeTheSelectionMoves()
+    {
+        QTreeWidget tree;
+        const QList<QTreeWidgetItem*> nodes{new QTreeWidgetItem(QStringList("one")),
+                                            new QTreeWidgetItem(QStringList("two"))};
+        tree.addTopLevelItems(nodes);
+        bool allow = true;
+        int asked = 0;
+        auto* model = new TTreeSelectionModel(
+            tree.model(),
+            [&](const QModelIndex&) {
+                ++asked;
+                return allow;
+            },
+            &tree);
+        tree.setSelectionModel(model);
+        int moved = 0;
+        connect(model, &QItemSelectionModel::currentChanged, &tree, [&] { ++moved; });
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        tree.setCurrentItem(nodes[0]);
+        QCOMPARE(moved, 1);
+
+        // Refused: neither a click nor an arrow key moves the selection.
+        allow = false;
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(nodes[1]).center());
+        tree.setFocus();
+        QTest::keyClick(&tree, Qt::Key_Down);
+        QCOMPARE(asked, 3);
+        QCOMPARE(tree.currentItem(), nodes[0]);
+        QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{nodes[0]});
+        QCOMPARE(moved, 1);
+
+        allow = true;
+        QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualItemRect(nodes[1]).center());
+        QCOMPARE(tree.currentItem(), nodes[1]);
+        QCOMPARE(tree.selectedItems(), QList<QTreeWidgetItem*>{nodes[1]});
+        QCOMPARE(moved, 2);
+    }
+
     // ---- Record files through the window ----
 
     void recordFiles_data()
@@ -362,10 +404,10 @@ private Q_SLOTS:
                                     << QByteArray("\x80\x81\xff[\xe9t\x9d]");
         QTest::newRow("unknown categories and short lines")
             << QByteArray("A\r\n") << b("Z~q~\r\n\r\nA\r\nA~\r\n~\r\nA~r\r\n") << QByteArray("A[r]");
-        QTest::newRow("duplicate category: first wins") << QByteArray("A\r\nA\r\n") << b("A~x~\r\n")
-                                                        << QByteArray("A[x];A[]");
-        QTest::newRow("nul ends the text") << QByteArray("A\r\n\0B\r\n", 7) << QByteArray("A\xa5x\xa5\r\n\0junk", 11)
-                                           << QByteArray("A[x]");
+        QTest::newRow("duplicate category: first wins")
+            << QByteArray("A\r\nA\r\n") << b("A~x~\r\n") << QByteArray("A[x];A[]");
+        QTest::newRow("nul ends the text")
+            << QByteArray("A\r\n\0B\r\n", 7) << QByteArray("A\xa5x\xa5\r\n\0junk", 11) << QByteArray("A[x]");
 
         // Bad input: no crash, every line written back.
         QByteArray garbage(256 * 1024, Qt::Uninitialized);
@@ -447,7 +489,7 @@ private Q_SLOTS:
         }
         QVERIFY2(error.startsWith("Stream write error") && error.contains("items.dat"), qPrintable(error));
         QCOMPARE(readFile("items.dat"), b("A~old~\r\n"));
-        QCOMPARE(window.ItemList.size(), 2); // the list keeps the change
+        QCOMPARE(window.ItemList.size(), 2);                            // the list keeps the change
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // no temporary file left over
 
         // A folder that cannot hold the file.
@@ -465,8 +507,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("unreadable");
         QTest::addColumn<QString>("readable");
-        QTest::newRow("items") << "items.dat" << "categories.dat";
-        QTest::newRow("categories") << "categories.dat" << "items.dat";
+        QTest::newRow("items") << "items.dat"
+                               << "categories.dat";
+        QTest::newRow("categories") << "categories.dat"
+                                    << "items.dat";
     }
     void unreadableFileIsNeverOverwritten()
     {
@@ -482,7 +526,8 @@ private Q_SLOTS:
 
         QCOMPARE(TMessageBox::shownMessages().size(), 1);
         const QString shown = TMessageBox::shownMessages().first().text;
-        QVERIFY2(shown.startsWith(QStringLiteral("Cannot open file \"%1\". ").arg(QDir::toNativeSeparators(path(unreadable)))),
+        QVERIFY2(shown.startsWith(
+                     QStringLiteral("Cannot open file \"%1\". ").arg(QDir::toNativeSeparators(path(unreadable)))),
                  qPrintable(shown));
         // The readable file was read all the same.
         QCOMPARE(readable == "items.dat" ? window.ItemList : window.CategoryList, StringList{b("A~x~")});
