@@ -66,6 +66,7 @@ int main(int argc, char** argv)
         QList<double> saves;
         for (int run = 0; run < 7; ++run) {
             QProcess child;
+            child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
             child.start(QCoreApplication::applicationFilePath(), {dir.path()});
             if (!child.waitForFinished(120000) || child.exitCode() != 0) {
                 std::fprintf(stderr, "measurement failed: %s\n", child.readAllStandardError().constData());
