@@ -9,16 +9,16 @@
 #include "app/FMain.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
-#include "util/Files.h"
 #include "util/AppError.h"
+#include "util/Files.h"
 #include "util/StringList.h"
 #include "util/TextCodec.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 

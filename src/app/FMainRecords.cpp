@@ -76,8 +76,7 @@ bool storableEntry(const QString& entry, const QString& fieldName, QByteArray* b
 
 // Runs a step that writes a record file. An error (the file cannot be written) is shown to the
 // user here, in the handler, instead of unwinding through Qt's code. Returns false after an error.
-template<typename Step>
-bool guarded(Step step)
+template <typename Step> bool guarded(Step step)
 {
     try {
         step();

@@ -133,25 +133,29 @@ QString checkStorableText(const QString& text, const QString& fieldName, TextKin
                 bad += ch;
             i += len - 1;
         }
-        return QStringLiteral("The field \"%1\" contains characters that cannot be stored: %2\n\nQuillet keeps its records in "
-                              "the Western (Windows-1252) character set, which has no place for them. Remove them and "
-                              "try again; nothing was saved.")
+        return QStringLiteral(
+                   "The field \"%1\" contains characters that cannot be stored: %2\n\nQuillet keeps its records in "
+                   "the Western (Windows-1252) character set, which has no place for them. Remove them and "
+                   "try again; nothing was saved.")
             .arg(fieldName, bad);
     }
     const QByteArray converted = UUtils::stringToAnsi(text);
     if (converted.contains(kSep)) {
-        return QStringLiteral("The field \"%1\" contains the character \"%2\", which Quillet uses to separate the parts of its "
-                              "records. Remove it and try again; nothing was saved.")
+        return QStringLiteral(
+                   "The field \"%1\" contains the character \"%2\", which Quillet uses to separate the parts of its "
+                   "records. Remove it and try again; nothing was saved.")
             .arg(fieldName, UUtils::ansiToString(QByteArray(1, kSep)));
     }
     if (converted.contains('\0')) {
-        return QStringLiteral("The field \"%1\" contains a NUL character, which cannot be stored. Remove it and try again; "
-                              "nothing was saved.")
+        return QStringLiteral(
+                   "The field \"%1\" contains a NUL character, which cannot be stored. Remove it and try again; "
+                   "nothing was saved.")
             .arg(fieldName);
     }
     if (kind == TextKind::SingleLine && (converted.contains('\r') || converted.contains('\n'))) {
-        return QStringLiteral("The field \"%1\" contains a line break, which cannot be stored in a single-line field. Remove "
-                              "it and try again; nothing was saved.")
+        return QStringLiteral(
+                   "The field \"%1\" contains a line break, which cannot be stored in a single-line field. Remove "
+                   "it and try again; nothing was saved.")
             .arg(fieldName);
     }
     *bytes = converted;

@@ -42,7 +42,8 @@ bool hasSiblingTitle(const StringList& titles, qsizetype selfIndex, const QByteA
 
 // What a stored text may hold. Item lines separate their fields with 0xA5 and the record files
 // separate lines with CR and LF and end at NUL, so:
-enum class TextKind {
+enum class TextKind
+{
     SingleLine, // a field of an item line other than the description, a category name
     MultiLine,  // the description: its CR and LF are escaped when stored
 };

@@ -51,8 +51,21 @@ QString s(const QByteArray& bytes)
     return UUtils::ansiToString(bytes);
 }
 
-enum Command { AddCategory, AddItem, EditCategory, DeleteCategory, DeleteItem, SaveTitle };
-enum Mover { ByKey, ByClick, ByCommand };
+enum Command
+{
+    AddCategory,
+    AddItem,
+    EditCategory,
+    DeleteCategory,
+    DeleteItem,
+    SaveTitle
+};
+enum Mover
+{
+    ByKey,
+    ByClick,
+    ByCommand
+};
 
 } // namespace
 
@@ -276,72 +289,80 @@ void TestEditor::commands_data()
     const QString deleteItem = QStringLiteral("Are you sure do you want to delete selected item?");
 
     // Add Category: every category entry, folded, trimmed on both sides.
-    QTest::newRow("add category: same name in other case with blanks") << lf("Shops|Travel") << lf("") << ""
-        << AddCategory << " sHOPS\t" << QStringList{exists} << lf("Shops|Travel") << lf("") << "Shops[];Travel[]";
-    QTest::newRow("add category: only ASCII letters are folded") << lf("Caf\xE9") << lf("") << "" << AddCategory
-        << s("CAF\xC9") << QStringList{} << crlf("Caf\xE9|CAF\xC9") << lf("") << s("Caf\xE9[];CAF\xC9[]");
-    QTest::newRow("add category: stored as typed, blanks included") << lf("Shops") << lf("") << "Shops"
-        << AddCategory << " New " << QStringList{} << crlf("Shops| New ") << lf("") << "Shops[]; New []";
+    QTest::newRow("add category: same name in other case with blanks")
+        << lf("Shops|Travel") << lf("") << "" << AddCategory << " sHOPS\t" << QStringList{exists} << lf("Shops|Travel")
+        << lf("") << "Shops[];Travel[]";
+    QTest::newRow("add category: only ASCII letters are folded")
+        << lf("Caf\xE9") << lf("") << "" << AddCategory << s("CAF\xC9") << QStringList{} << crlf("Caf\xE9|CAF\xC9")
+        << lf("") << s("Caf\xE9[];CAF\xC9[]");
+    QTest::newRow("add category: stored as typed, blanks included")
+        << lf("Shops") << lf("") << "Shops" << AddCategory << " New " << QStringList{} << crlf("Shops| New ") << lf("")
+        << "Shops[]; New []";
     QTest::newRow("add category: blank and control bytes only")
         << lf("Shops") << lf("") << "" << AddCategory << "\x01 \x1F\t"
         << QStringList{QStringLiteral("Please enter a value for this field.")} << lf("Shops") << lf("") << "Shops[]";
 
     // Add Item: fields 0 and 1 of every line, folded, nothing trimmed.
-    QTest::newRow("add item: same title in other case") << lf("Shops") << lf("Shops~Amazon~x~") << "Shops"
-        << AddItem << "aMAZON" << QStringList{itemExists} << lf("Shops") << lf("Shops~Amazon~x~") << "Shops[Amazon]";
-    QTest::newRow("add item: trailing blank is significant") << lf("Shops") << lf("Shops~Amazon~x~") << "Shops"
-        << AddItem << "Amazon " << QStringList{} << lf("Shops") << crlf("Shops~Amazon~x~|Shops~Amazon ~~~~~~~~~~~~~")
-        << "Shops[Amazon,Amazon ]";
-    QTest::newRow("add item: category compared folded") << lf("Shops|SHOPS") << lf("Shops~Amazon~") << "SHOPS"
-        << AddItem << "amazon" << QStringList{itemExists} << lf("Shops|SHOPS") << lf("Shops~Amazon~")
-        << "Shops[Amazon];SHOPS[]";
-    QTest::newRow("add item: into the selected item's category") << lf("Shops|Travel") << lf("Shops~Amazon~")
-        << "Shops/Amazon" << AddItem << "eBay" << QStringList{} << lf("Shops|Travel")
-        << crlf("Shops~Amazon~|Shops~eBay~~~~~~~~~~~~~") << "Shops[Amazon,eBay];Travel[]";
-    QTest::newRow("add item: same title in another category") << lf("Shops|Travel") << lf("Shops~Amazon~")
-        << "Travel" << AddItem << "Amazon" << QStringList{} << lf("Shops|Travel")
-        << crlf("Shops~Amazon~|Travel~Amazon~~~~~~~~~~~~~") << "Shops[Amazon];Travel[Amazon]";
+    QTest::newRow("add item: same title in other case")
+        << lf("Shops") << lf("Shops~Amazon~x~") << "Shops" << AddItem << "aMAZON" << QStringList{itemExists}
+        << lf("Shops") << lf("Shops~Amazon~x~") << "Shops[Amazon]";
+    QTest::newRow("add item: trailing blank is significant")
+        << lf("Shops") << lf("Shops~Amazon~x~") << "Shops" << AddItem << "Amazon " << QStringList{} << lf("Shops")
+        << crlf("Shops~Amazon~x~|Shops~Amazon ~~~~~~~~~~~~~") << "Shops[Amazon,Amazon ]";
+    QTest::newRow("add item: category compared folded")
+        << lf("Shops|SHOPS") << lf("Shops~Amazon~") << "SHOPS" << AddItem << "amazon" << QStringList{itemExists}
+        << lf("Shops|SHOPS") << lf("Shops~Amazon~") << "Shops[Amazon];SHOPS[]";
+    QTest::newRow("add item: into the selected item's category")
+        << lf("Shops|Travel") << lf("Shops~Amazon~") << "Shops/Amazon" << AddItem << "eBay" << QStringList{}
+        << lf("Shops|Travel") << crlf("Shops~Amazon~|Shops~eBay~~~~~~~~~~~~~") << "Shops[Amazon,eBay];Travel[]";
+    QTest::newRow("add item: same title in another category")
+        << lf("Shops|Travel") << lf("Shops~Amazon~") << "Travel" << AddItem << "Amazon" << QStringList{}
+        << lf("Shops|Travel") << crlf("Shops~Amazon~|Travel~Amazon~~~~~~~~~~~~~") << "Shops[Amazon];Travel[Amazon]";
 
     // Edit Category: the other root nodes, folded and trimmed; the first category entry equal to
     // the old name folded; the item lines that begin with the old name and 0xA5, exactly.
-    QTest::newRow("edit category: another category's name") << lf("Shops|Travel") << lf("Shops~a~") << "Shops"
-        << EditCategory << " tRAVEL " << QStringList{exists} << lf("Shops|Travel") << lf("Shops~a~")
-        << "Shops[a];Travel[]";
+    QTest::newRow("edit category: another category's name")
+        << lf("Shops|Travel") << lf("Shops~a~") << "Shops" << EditCategory << " tRAVEL " << QStringList{exists}
+        << lf("Shops|Travel") << lf("Shops~a~") << "Shops[a];Travel[]";
     QTest::newRow("edit category: own name in other case")
         << lf("Shops|Travel") << lf("Shops~a~p~|shops~b~|Travel~Shops~|ShopsX~c~|Shops|Shops~~~") << "Shops"
         << EditCategory << "SHOPS" << QStringList{} << crlf("SHOPS|Travel")
         << crlf("SHOPS~a~p~|shops~b~|Travel~Shops~|ShopsX~c~|Shops|SHOPS~~~") << "SHOPS[a,];Travel[Shops]";
-    QTest::newRow("edit category: names differing in case, first entry renamed") << lf("Shops|SHOPS")
-        << lf("Shops~a~|SHOPS~b~") << "SHOPS" << EditCategory << "Stores" << QStringList{} << crlf("Stores|SHOPS")
-        << crlf("Shops~a~|Stores~b~") << "Shops[a];Stores[b]";
+    QTest::newRow("edit category: names differing in case, first entry renamed")
+        << lf("Shops|SHOPS") << lf("Shops~a~|SHOPS~b~") << "SHOPS" << EditCategory << "Stores" << QStringList{}
+        << crlf("Stores|SHOPS") << crlf("Shops~a~|Stores~b~") << "Shops[a];Stores[b]";
 
     // Delete Category: every entry equal folded; the lines that begin with the name and 0xA5.
     QTest::newRow("delete category: entries folded, lines exact")
         << lf("Shops|Travel|SHOPS") << lf("Shops~a~|SHOPS~b~|Travel~Shops~|Shops~c~~~|Shops") << "Shops"
-        << DeleteCategory << "" << QStringList{deleteCategory} << crlf("Travel")
-        << crlf("SHOPS~b~|Travel~Shops~|Shops") << "Travel[Shops];SHOPS[b]";
+        << DeleteCategory << "" << QStringList{deleteCategory} << crlf("Travel") << crlf("SHOPS~b~|Travel~Shops~|Shops")
+        << "Travel[Shops];SHOPS[b]";
 
     // Delete Item: the first line whose fields 0 and 1 equal the parent's and the node's text.
-    QTest::newRow("delete item: first exact line only") << lf("Shops") << lf("Shops~a~1~|shops~a~2~|Shops~a~3~|Shops~b~")
-        << "Shops/a" << DeleteItem << "" << QStringList{deleteItem} << lf("Shops")
-        << crlf("shops~a~2~|Shops~a~3~|Shops~b~") << "Shops[a,b]";
+    QTest::newRow("delete item: first exact line only")
+        << lf("Shops") << lf("Shops~a~1~|shops~a~2~|Shops~a~3~|Shops~b~") << "Shops/a" << DeleteItem << ""
+        << QStringList{deleteItem} << lf("Shops") << crlf("shops~a~2~|Shops~a~3~|Shops~b~") << "Shops[a,b]";
 
     // Save Item's sibling-title check: the other items of the category, exactly.
     const QByteArray saveItems = lf("Shops~Amazon~|Shops~eBay~p~|Travel~Amazon~");
-    QTest::newRow("save item: sibling's title in other case") << lf("Shops|Travel") << saveItems << "Shops/eBay"
-        << SaveTitle << "AMAZON" << QStringList{} << lf("Shops|Travel")
-        << crlf("Shops~Amazon~|Shops~AMAZON~p~~~~~~~~~~|Travel~Amazon~") << "Shops[Amazon,AMAZON];Travel[Amazon]";
-    QTest::newRow("save item: sibling's title") << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle
-        << "Amazon" << QStringList{conflict} << lf("Shops|Travel") << saveItems << "Shops[Amazon,eBay];Travel[Amazon]";
-    QTest::newRow("save item: sibling's title with a blank") << lf("Shops|Travel") << saveItems << "Shops/eBay"
-        << SaveTitle << "Amazon " << QStringList{} << lf("Shops|Travel")
-        << crlf("Shops~Amazon~|Shops~Amazon ~p~~~~~~~~~~|Travel~Amazon~") << "Shops[Amazon,Amazon ];Travel[Amazon]";
-    QTest::newRow("save item: another category's title") << lf("Shops|Travel") << saveItems << "Travel/Amazon"
-        << SaveTitle << "eBay" << QStringList{} << lf("Shops|Travel")
-        << crlf("Shops~Amazon~|Shops~eBay~p~|Travel~eBay~~~~~~~~~~~") << "Shops[Amazon,eBay];Travel[eBay]";
-    QTest::newRow("save item: emptied title") << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle << ""
-        << QStringList{} << lf("Shops|Travel") << crlf("Shops~Amazon~|Shops~~p~~~~~~~~~~|Travel~Amazon~")
-        << "Shops[Amazon,];Travel[Amazon]";
+    QTest::newRow("save item: sibling's title in other case")
+        << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle << "AMAZON" << QStringList{}
+        << lf("Shops|Travel") << crlf("Shops~Amazon~|Shops~AMAZON~p~~~~~~~~~~|Travel~Amazon~")
+        << "Shops[Amazon,AMAZON];Travel[Amazon]";
+    QTest::newRow("save item: sibling's title")
+        << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle << "Amazon" << QStringList{conflict}
+        << lf("Shops|Travel") << saveItems << "Shops[Amazon,eBay];Travel[Amazon]";
+    QTest::newRow("save item: sibling's title with a blank")
+        << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle << "Amazon " << QStringList{}
+        << lf("Shops|Travel") << crlf("Shops~Amazon~|Shops~Amazon ~p~~~~~~~~~~|Travel~Amazon~")
+        << "Shops[Amazon,Amazon ];Travel[Amazon]";
+    QTest::newRow("save item: another category's title")
+        << lf("Shops|Travel") << saveItems << "Travel/Amazon" << SaveTitle << "eBay" << QStringList{}
+        << lf("Shops|Travel") << crlf("Shops~Amazon~|Shops~eBay~p~|Travel~eBay~~~~~~~~~~~")
+        << "Shops[Amazon,eBay];Travel[eBay]";
+    QTest::newRow("save item: emptied title")
+        << lf("Shops|Travel") << saveItems << "Shops/eBay" << SaveTitle << "" << QStringList{} << lf("Shops|Travel")
+        << crlf("Shops~Amazon~|Shops~~p~~~~~~~~~~|Travel~Amazon~") << "Shops[Amazon,];Travel[Amazon]";
 }
 
 void TestEditor::commands()
@@ -680,10 +701,14 @@ void TestEditor::contextMenu_data()
     QTest::addColumn<QString>("clicked"); // the node right-clicked: it does not become selected
     QTest::addColumn<QStringList>("visible");
     const QStringList always{"AddCategory1", "N1", "AddItem1"};
-    QTest::newRow("nothing selected") << "" << "Shops" << always;
-    QTest::newRow("category selected")
-        << "Shops" << "Shops/Amazon" << QStringList{"AddCategory1", "EditCategory1", "DeleteCategory1", "N1", "AddItem1"};
-    QTest::newRow("item selected") << "Shops/Amazon" << "Shops" << QStringList{"AddCategory1", "N1", "AddItem1", "DeleteItem1"};
+    QTest::newRow("nothing selected") << ""
+                                      << "Shops" << always;
+    QTest::newRow("category selected") << "Shops"
+                                       << "Shops/Amazon"
+                                       << QStringList{"AddCategory1", "EditCategory1", "DeleteCategory1", "N1",
+                                                      "AddItem1"};
+    QTest::newRow("item selected") << "Shops/Amazon"
+                                   << "Shops" << QStringList{"AddCategory1", "N1", "AddItem1", "DeleteItem1"};
 }
 
 void TestEditor::contextMenu()
@@ -752,10 +777,11 @@ void TestEditor::refusedTexts_data()
     QTest::newRow("separator in the title") << SaveTitle << "edtTitle" << yen << "Title";
     QTest::newRow("separator in the program") << SaveTitle << "edtProg" << yen << "Affiliate Program";
     QTest::newRow("separator in the description") << SaveTitle << "memDesc" << yen << "Description";
-    QTest::newRow("cyrillic password") << SaveTitle << "edtPassword" << QStringLiteral("\u041F\u0430\u0440\u043E\u043B\u044C")
-                                       << "Password";
+    QTest::newRow("cyrillic password") << SaveTitle << "edtPassword"
+                                       << QStringLiteral("\u041F\u0430\u0440\u043E\u043B\u044C") << "Password";
     QTest::newRow("chinese payout") << SaveTitle << "edtPayout" << QStringLiteral("\u4E2D") << "Min Payout";
-    QTest::newRow("emoji in the description") << SaveTitle << "memDesc" << QStringLiteral("ok \U0001F600") << "Description";
+    QTest::newRow("emoji in the description")
+        << SaveTitle << "memDesc" << QStringLiteral("ok \U0001F600") << "Description";
     QTest::newRow("line break in the username") << SaveTitle << "edtLogin" << QStringLiteral("a\nb") << "Username";
     QTest::newRow("separator in a new category") << AddCategory << "" << yen << "Category";
     QTest::newRow("emoji in a new category") << AddCategory << "" << QStringLiteral("\U0001F600") << "Category";
@@ -863,7 +889,9 @@ void TestEditor::longFieldsAndDescriptionBytes()
         if (c != 0xA5)
             high.append(char(c));
     }
-    const QByteArray description = "a\r\nb\nc\rd\xA7\xA7" "e\xA7" + high + QByteArray(10000, 'x');
+    const QByteArray description = "a\r\nb\nc\rd\xA7\xA7"
+                                   "e\xA7" +
+                                   high + QByteArray(10000, 'x');
     w->memDesc->setPlainText(s(description));
     w->btnSave->click();
     QVERIFY(TMessageBox::shownMessages().isEmpty());
@@ -872,8 +900,12 @@ void TestEditor::longFieldsAndDescriptionBytes()
     QByteArray line = "Shops\xA5";
     for (const QByteArray& value : values)
         line += value + '\xA5';
-    line += "a\xA5\xA5\xA7\xA7" "b\xA5\xA5\xA7\xA7" "c\xA5\xA5\xA7\xA7" "d\xA7\xA7" "e\xA7" + high + QByteArray(10000, 'x') +
-            '\xA5';
+    line += "a\xA5\xA5\xA7\xA7"
+            "b\xA5\xA5\xA7\xA7"
+            "c\xA5\xA5\xA7\xA7"
+            "d\xA7\xA7"
+            "e\xA7" +
+            high + QByteArray(10000, 'x') + '\xA5';
     QCOMPARE(readFile("items.dat"), line + "\r\n" + crlf("Shops~eBay~"));
 
     // Shown again: the fields come back whole; "§§" typed into the description reads as a line break.
@@ -883,7 +915,8 @@ void TestEditor::longFieldsAndDescriptionBytes()
     for (qsizetype f = 0; f < fields.size(); ++f)
         QCOMPARE(fields[f]->text(), s(values[f]));
     // (The raw text keeps the no-break space 0xA0 that toPlainText() would turn into a blank.)
-    const QString shown = s("a\nb\nc\nd\ne\xA7" + high + QByteArray(10000, 'x')).replace(u'\n', QChar::ParagraphSeparator);
+    const QString shown =
+        s("a\nb\nc\nd\ne\xA7" + high + QByteArray(10000, 'x')).replace(u'\n', QChar::ParagraphSeparator);
     QCOMPARE(w->memDesc->document()->toRawText(), shown);
 }
 

@@ -23,7 +23,14 @@ private slots:
     void queuedAnswersShowNoBox();
 };
 
-enum Action { PressEnter, PressEscape, CloseWindow, ClickYes, ClickNo };
+enum Action
+{
+    PressEnter,
+    PressEscape,
+    CloseWindow,
+    ClickYes,
+    ClickNo
+};
 Q_DECLARE_METATYPE(Action)
 
 void TestMessageBox::realBoxAnswers_data()
@@ -57,11 +64,21 @@ void TestMessageBox::realBoxAnswers()
         // A key goes where the user's key would go: to the box's focused button.
         QWidget* target = box->focusWidget() ? box->focusWidget() : box;
         switch (action) {
-        case PressEnter: QTest::keyClick(target, Qt::Key_Return); break;
-        case PressEscape: QTest::keyClick(target, Qt::Key_Escape); break;
-        case CloseWindow: box->close(); break;
-        case ClickYes: box->findChild<QAbstractButton*>("btnYes")->click(); break;
-        case ClickNo: box->findChild<QAbstractButton*>("btnNo")->click(); break;
+        case PressEnter:
+            QTest::keyClick(target, Qt::Key_Return);
+            break;
+        case PressEscape:
+            QTest::keyClick(target, Qt::Key_Escape);
+            break;
+        case CloseWindow:
+            box->close();
+            break;
+        case ClickYes:
+            box->findChild<QAbstractButton*>("btnYes")->click();
+            break;
+        case ClickNo:
+            box->findChild<QAbstractButton*>("btnNo")->click();
+            break;
         }
     });
     const TMessageBox::Answer got = TMessageBox::warning(QStringLiteral("Question?"), buttons);
@@ -79,8 +96,8 @@ void TestMessageBox::realBoxLooks_data()
 
     using B = TMessageBox::Buttons;
     QTest::newRow("warning ok") << int(TMessageBox::Kind::Warning) << B::Ok << "Warning" << QStringList{"OK"};
-    QTest::newRow("information okcancel") << int(TMessageBox::Kind::Information) << B::OkCancel << "Information"
-                                          << QStringList{"Cancel", "OK"};
+    QTest::newRow("information okcancel")
+        << int(TMessageBox::Kind::Information) << B::OkCancel << "Information" << QStringList{"Cancel", "OK"};
     QTest::newRow("warning yesnocancel") << int(TMessageBox::Kind::Warning) << B::YesNoCancel << "Warning"
                                          << QStringList{"&No", "&Yes", "Cancel"};
 }

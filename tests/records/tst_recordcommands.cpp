@@ -60,8 +60,14 @@ private slots:
         QTest::newRow("both folded") << b("SHOPS") << b("aMAZON") << true;
         QTest::newRow("trailing blank significant") << b("Shops") << b("Amazon ") << false;
         QTest::newRow("category blank significant") << b("Shops ") << b("Amazon") << false;
-        QTest::newRow("accent not folded") << b("Shops") << b("\xC9""BAY") << false;
-        QTest::newRow("accent same") << b("Shops") << b("\xE9""bay") << true;
+        QTest::newRow("accent not folded") << b("Shops")
+                                           << b("\xC9"
+                                                "BAY")
+                                           << false;
+        QTest::newRow("accent same") << b("Shops")
+                                     << b("\xE9"
+                                          "bay")
+                                     << true;
         QTest::newRow("other category") << b("Travel") << b("Amazon") << false;
         QTest::newRow("title is last field, no separator after") << b("Bare") << b("Only") << true;
         QTest::newRow("title of a line without fields") << b("Lonely") << b("x") << false;
@@ -72,8 +78,10 @@ private slots:
         QFETCH(QByteArray, category);
         QFETCH(QByteArray, title);
         QFETCH(bool, exists);
-        const StringList items = list({"Shops~Amazon~~~~~~~~~~~~~", "Shops~\xE9""bay~p~~~~~~~~~d~", "Bare~Only",
-                                       "Lonely", "", "Shops~x~Amazon~"});
+        const StringList items = list({"Shops~Amazon~~~~~~~~~~~~~",
+                                       "Shops~\xE9"
+                                       "bay~p~~~~~~~~~d~",
+                                       "Bare~Only", "Lonely", "", "Shops~x~Amazon~"});
         QCOMPARE(Records::itemExistsFolded(items, category, title), exists);
     }
 
@@ -84,8 +92,8 @@ private slots:
         QCOMPARE(categories, list({" Stores", "SHOPS", "Travel"}));
         QCOMPARE(renameCategoryEntry(categories, b("none"), b("x")), qsizetype(-1));
 
-        StringList items = list({"shops~a~~", "Shops~b~Shops~", "Shops", "Shops~", "ShopsX~c~", "Travel~Shops~",
-                                 "Shops~~d~\xE9~"});
+        StringList items =
+            list({"shops~a~~", "Shops~b~Shops~", "Shops", "Shops~", "ShopsX~c~", "Travel~Shops~", "Shops~~d~\xE9~"});
         QCOMPARE(renameCategoryItems(items, b("Shops"), b(" Stores")), qsizetype(3));
         QCOMPARE(items, list({"shops~a~~", " Stores~b~Shops~", "Shops", " Stores~", "ShopsX~c~", "Travel~Shops~",
                               " Stores~~d~\xE9~"}));
@@ -130,19 +138,17 @@ private slots:
                                                    << QString() << QByteArray("\xE9\x80\xA7\xA0\x81");
         QTest::newRow("control bytes") << QStringLiteral("\x01\t\x1F") << false << QString()
                                        << QByteArray("\x01\t\x1F");
-        QTest::newRow("separator") << QStringLiteral("a\u00A5b") << false << QStringLiteral("separate")
-                                   << QByteArray();
-        QTest::newRow("separator in description") << QStringLiteral("a\u00A5") << true << QStringLiteral("separate")
-                                                  << QByteArray();
+        QTest::newRow("separator") << QStringLiteral("a\u00A5b") << false << QStringLiteral("separate") << QByteArray();
+        QTest::newRow("separator in description")
+            << QStringLiteral("a\u00A5") << true << QStringLiteral("separate") << QByteArray();
         QTest::newRow("cyrillic") << QStringLiteral("\u0416") << false << QStringLiteral("\u0416") << QByteArray();
-        QTest::newRow("emoji") << QStringLiteral("x\U0001F600") << true << QStringLiteral("\U0001F600")
-                               << QByteArray();
-        QTest::newRow("line break in one-line field") << QStringLiteral("a\nb") << false
-                                                      << QStringLiteral("line break") << QByteArray();
-        QTest::newRow("carriage return in one-line field") << QStringLiteral("a\rb") << false
-                                                           << QStringLiteral("line break") << QByteArray();
-        QTest::newRow("line breaks in description") << QStringLiteral("a\r\nb\n") << true << QString()
-                                                    << QByteArray("a\r\nb\n");
+        QTest::newRow("emoji") << QStringLiteral("x\U0001F600") << true << QStringLiteral("\U0001F600") << QByteArray();
+        QTest::newRow("line break in one-line field")
+            << QStringLiteral("a\nb") << false << QStringLiteral("line break") << QByteArray();
+        QTest::newRow("carriage return in one-line field")
+            << QStringLiteral("a\rb") << false << QStringLiteral("line break") << QByteArray();
+        QTest::newRow("line breaks in description")
+            << QStringLiteral("a\r\nb\n") << true << QString() << QByteArray("a\r\nb\n");
         QTest::newRow("NUL") << QString(QChar(0)) << true << QStringLiteral("NUL") << QByteArray();
     }
     void checkStorableText()
@@ -152,9 +158,8 @@ private slots:
         QFETCH(QString, problem);
         QFETCH(QByteArray, bytes);
         QByteArray got = "untouched";
-        const QString message = Records::checkStorableText(text, QStringLiteral("Password"),
-                                                           multiLine ? TextKind::MultiLine : TextKind::SingleLine,
-                                                           &got);
+        const QString message = Records::checkStorableText(
+            text, QStringLiteral("Password"), multiLine ? TextKind::MultiLine : TextKind::SingleLine, &got);
         if (problem.isEmpty()) {
             QCOMPARE(message, QString());
             QCOMPARE(got, bytes);

@@ -10,8 +10,7 @@
 class ModalDriver : public QObject
 {
 public:
-    explicit ModalDriver(std::function<void(QWidget*)> action, int timeoutMs = 5000)
-        : m_action(std::move(action))
+    explicit ModalDriver(std::function<void(QWidget*)> action, int timeoutMs = 5000) : m_action(std::move(action))
     {
         m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, [this, timeoutMs] {
