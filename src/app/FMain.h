@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordFiles.h"
 #include "util/StringList.h"
 
 #include <QIcon>
@@ -180,6 +181,12 @@ public:
     void DeleteCategory();
     void DeleteItem();
     void bsSkinPopupMenu1Popup();
+    void setupRecords(); // run once by the constructor, after connectHandlers
+    // Sibling-title check: another child of the selected node's parent has this text, byte for byte.
+    bool hasSiblingTitle(const QString& title) const;
+    // Reads the eleven fields for storing (field 0 left empty). Refuses, with a message naming the
+    // field, a text that cannot be stored (see Records::checkStorableText); returns false then.
+    bool itemFieldsFromEditor(Records::ItemFields* fields) const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----
     void bsSkinSpeedButton1Click();
