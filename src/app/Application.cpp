@@ -18,7 +18,10 @@ bool Application::notify(QObject* receiver, QEvent* event)
         reportError(error.message());
     } catch (const std::exception& error) {
         reportError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        reportError(QStringLiteral("Unknown error."));
     }
+    // The handler that raised the error has ended; the event counts as handled.
     return false;
 }
 

@@ -1,7 +1,751 @@
 #include "app/FMain.h"
 
+#include "app/AnchorPanel.h"
+#include "app/AppIcons.h"
+#include "app/Application.h"
+#include "app/TreeSelectionModel.h"
+#include "branding/Branding.h"
+#include "records/RecordFiles.h"
+#include "util/AppError.h"
+#include "util/Files.h"
+#include "util/TextCodec.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+using Anchor = TAnchorPanel::Anchor;
+
+// Design widths of the docked panels at the window's client width of 929.
+constexpr int kClientWidth = 929;
+constexpr int kClientHeight = 692;
+constexpr int kGroupBoxWidth = 209;
+constexpr int kSplitterWidth = 10;
+constexpr int kItemAreaWidth = kClientWidth - kGroupBoxWidth - kSplitterWidth;
+
+QString builtInStyleSheet()
+{
+    static const QString sheet = [] {
+        QFile file(QStringLiteral(":/quillet.qss"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }();
+    return sheet;
+}
+
+QPushButton* makeButton(const QString& name, const QString& caption)
+{
+    auto* button = new QPushButton(caption);
+    button->setObjectName(name);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QToolButton* makeImageButton(const QString& name, const QString& hint, const QIcon& icon, const QSize& iconSize)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(name);
+    button->setToolTip(hint);
+    button->setIcon(icon);
+    button->setIconSize(iconSize);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLineEdit* makeField(const QString& name)
+{
+    auto* field = new QLineEdit;
+    field->setObjectName(name);
+    field->setAccessibleName(name);
+    return field;
+}
+
+QLabel* makeLabel(const QString& name, const QString& caption)
+{
+    auto* label = new QLabel(caption);
+    label->setObjectName(name);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+static void initResources()
+{
+    // The style sheet lives in a static library: register its resources explicitly.
+    Q_INIT_RESOURCE(quillet);
+}
+
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
 {
+    initResources();
+    setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
-    resize(929, 692);
+    // The built-in look; a skin delivered with the copy replaces it (branding loader).
+    if (qApp && qApp->styleSheet().isEmpty())
+        qApp->setStyleSheet(builtInStyleSheet());
+
+    createControls();
+    connectHandlers();
+
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), QSize(kClientWidth, kClientHeight));
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain()
+{
+    FormDestroy();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+void TfrmMain::createControls()
+{
+    pgcPrinc = new QStackedWidget(this);
+    pgcPrinc->setObjectName(QStringLiteral("pgcPrinc"));
+    setCentralWidget(pgcPrinc);
+
+    createWelcomePage();
+    createMainPage();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(2000);
+    Timer1->setSingleShot(true);
+
+    ImageList1 = {AppIcons::category(), AppIcons::item()};
+    tvwMain->setIconSize(QSize(16, 16));
+}
+
+void TfrmMain::createWelcomePage()
+{
+    stsWelcome = new QWidget;
+    stsWelcome->setObjectName(QStringLiteral("stsWelcome"));
+    auto* layout = new QVBoxLayout(stsWelcome);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    prfWelcome = new QWidget;
+    prfWelcome->setObjectName(QStringLiteral("prfWelcome"));
+    auto* htmlLayout = new QVBoxLayout(prfWelcome);
+    htmlLayout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(prfWelcome, 1);
+
+    bsSkinPanel14 = new TAnchorPanel(QStringLiteral("bsSkinPanel14"), kClientWidth, 39);
+    bsSkinButton1 = makeButton(QStringLiteral("bsSkinButton1"), QStringLiteral("Thanks, just show me the main application"));
+    bsSkinButton1->setDefault(true);
+    bsSkinPanel14->place(bsSkinButton1, QRect(256, 8, 265, 20));
+    layout->addWidget(bsSkinPanel14);
+
+    // The welcome page's default button: Enter clicks it while this page shows, at no other time.
+    welcomeEnter = new QShortcut(stsWelcome);
+    welcomeEnter->setKeys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    welcomeEnter->setContext(Qt::WindowShortcut);
+    connect(welcomeEnter, &QShortcut::activated, this, [this] {
+        if (stsWelcome && bsSkinButton1 && pgcPrinc->currentWidget() == stsWelcome)
+            bsSkinButton1->click();
+    });
+
+    pgcPrinc->addWidget(stsWelcome);
+}
+
+void TfrmMain::createMainPage()
+{
+    stsMain = new QWidget;
+    stsMain->setObjectName(QStringLiteral("stsMain"));
+    auto* layout = new QVBoxLayout(stsMain);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Toolbar.
+    bsSkinPanel1 = new TAnchorPanel(QStringLiteral("bsSkinPanel1"), kClientWidth, 43);
+    btnAddCategory = makeButton(QStringLiteral("btnAddCategory"), QStringLiteral("Add Category"));
+    btnAddItem = makeButton(QStringLiteral("btnAddItem"), QStringLiteral("Add Item"));
+    btnMakeMoney = makeButton(QStringLiteral("btnMakeMoney"), QStringLiteral("Make Money"));
+    btnAbout = makeButton(QStringLiteral("btnAbout"), QStringLiteral("About"));
+    const QSize toolIcon(24, 24);
+    btnNews = makeImageButton(QStringLiteral("btnNews"), QStringLiteral("Check News"), AppIcons::news(), toolIcon);
+    btnUpdate = makeImageButton(QStringLiteral("btnUpdate"), QStringLiteral("Check Updates"), AppIcons::update(), toolIcon);
+    btnHelp = makeImageButton(QStringLiteral("btnHelp"), QStringLiteral("Help"), AppIcons::help(), toolIcon);
+    bsSkinPanel1->place(btnAddCategory, QRect(8, 6, 125, 20));
+    bsSkinPanel1->place(btnAddItem, QRect(137, 6, 125, 20));
+    bsSkinPanel1->place(btnMakeMoney, QRect(266, 6, 125, 20));
+    bsSkinPanel1->place(btnAbout, QRect(396, 6, 125, 20));
+    bsSkinPanel1->place(btnNews, QRect(790, 1, 41, 34), Anchor::Right);
+    bsSkinPanel1->place(btnUpdate, QRect(833, 1, 41, 34), Anchor::Right);
+    bsSkinPanel1->place(btnHelp, QRect(876, 1, 41, 34), Anchor::Right);
+    layout->addWidget(bsSkinPanel1);
+
+    // Banner: the two banner controls lie on top of each other, centred in the panel.
+    panBanner = new QFrame;
+    panBanner->setObjectName(QStringLiteral("panBanner"));
+    panBanner->setFixedHeight(65);
+    imgBanner = new QLabel(panBanner);
+    imgBanner->setObjectName(QStringLiteral("imgBanner"));
+    imgBanner->setGeometry(230, 2, 468, 60);
+    gifBanner = new QLabel(panBanner);
+    gifBanner->setObjectName(QStringLiteral("gifBanner"));
+    gifBanner->setGeometry(230, 2, 468, 60);
+    panBanner->installEventFilter(this);
+    imgBanner->installEventFilter(this);
+    gifBanner->installEventFilter(this);
+    layout->addWidget(panBanner);
+
+    // Category tree | splitter | item area.
+    bsSkinSplitter1 = new QSplitter(Qt::Horizontal);
+    bsSkinSplitter1->setObjectName(QStringLiteral("bsSkinSplitter1"));
+    bsSkinSplitter1->setHandleWidth(kSplitterWidth);
+    bsSkinSplitter1->setChildrenCollapsible(false);
+
+    bsSkinGroupBox1 = new QGroupBox(QStringLiteral("Categories"));
+    bsSkinGroupBox1->setObjectName(QStringLiteral("bsSkinGroupBox1"));
+    bsSkinGroupBox1->setMinimumWidth(kSplitterWidth);
+    auto* groupLayout = new QVBoxLayout(bsSkinGroupBox1);
+    groupLayout->setContentsMargins(4, 4, 4, 4);
+    tvwMain = new QTreeWidget;
+    tvwMain->setObjectName(QStringLiteral("tvwMain"));
+    tvwMain->setHeaderHidden(true);
+    tvwMain->setColumnCount(1);
+    tvwMain->setIndentation(19);
+    tvwMain->setRootIsDecorated(true);
+    tvwMain->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tvwMain->setSelectionMode(QAbstractItemView::SingleSelection);
+    tvwMain->setUniformRowHeights(true);
+    tvwMain->setSortingEnabled(false);
+    tvwMain->setContextMenuPolicy(Qt::CustomContextMenu);
+    tvwMain->setMinimumWidth(0);
+    {
+        // The selection stays visible when the tree loses the focus.
+        QPalette palette = tvwMain->palette();
+        palette.setColor(QPalette::Inactive, QPalette::Highlight, palette.color(QPalette::Active, QPalette::Highlight));
+        palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                         palette.color(QPalette::Active, QPalette::HighlightedText));
+        tvwMain->setPalette(palette);
+    }
+    groupLayout->addWidget(tvwMain);
+
+    bsSkinPopupMenu1 = new QMenu(this);
+    bsSkinPopupMenu1->setObjectName(QStringLiteral("bsSkinPopupMenu1"));
+    auto addEntry = [this](const QString& name, const QString& caption) {
+        QAction* action = bsSkinPopupMenu1->addAction(caption);
+        action->setObjectName(name);
+        return action;
+    };
+    AddCategory1 = addEntry(QStringLiteral("AddCategory1"), QStringLiteral("Add Category"));
+    EditCategory1 = addEntry(QStringLiteral("EditCategory1"), QStringLiteral("EditCategory"));
+    DeleteCategory1 = addEntry(QStringLiteral("DeleteCategory1"), QStringLiteral("Delete Category"));
+    N1 = bsSkinPopupMenu1->addSeparator();
+    N1->setObjectName(QStringLiteral("N1"));
+    AddItem1 = addEntry(QStringLiteral("AddItem1"), QStringLiteral("Add Item"));
+    DeleteItem1 = addEntry(QStringLiteral("DeleteItem1"), QStringLiteral("Delete Item"));
+
+    bsSkinPanel2 = new QWidget;
+    bsSkinPanel2->setObjectName(QStringLiteral("bsSkinPanel2"));
+    auto* itemLayout = new QVBoxLayout(bsSkinPanel2);
+    itemLayout->setContentsMargins(0, 0, 0, 0);
+    itemLayout->setSpacing(0);
+    createEditor();
+    createBrowserBar();
+    itemLayout->addWidget(bsSkinPanel4);
+    itemLayout->addWidget(bsSkinPanel5);
+    EmbeddedWB1 = new QWidget;
+    EmbeddedWB1->setObjectName(QStringLiteral("EmbeddedWB1"));
+    auto* browserLayout = new QVBoxLayout(EmbeddedWB1);
+    browserLayout->setContentsMargins(0, 0, 0, 0);
+    itemLayout->addWidget(EmbeddedWB1, 1);
+
+    bsSkinSplitter1->addWidget(bsSkinGroupBox1);
+    bsSkinSplitter1->addWidget(bsSkinPanel2);
+    bsSkinSplitter1->setStretchFactor(0, 0);
+    bsSkinSplitter1->setStretchFactor(1, 1);
+    bsSkinSplitter1->setSizes({kGroupBoxWidth, kItemAreaWidth});
+    layout->addWidget(bsSkinSplitter1, 1);
+
+    // Sponsor links.
+    panLinks = new TAnchorPanel(QStringLiteral("panLinks"), kClientWidth, 36);
+    lblLink1URL = new QLabel;
+    lblLink1URL->setObjectName(QStringLiteral("lblLink1URL"));
+    lblLink2URL = new QLabel;
+    lblLink2URL->setObjectName(QStringLiteral("lblLink2URL"));
+    for (QLabel* link : {lblLink1URL, lblLink2URL}) {
+        QFont font = link->font();
+        font.setUnderline(true);
+        link->setFont(font);
+        link->setCursor(Qt::PointingHandCursor);
+        link->installEventFilter(this);
+        link->adjustSize();
+    }
+    panLinks->place(lblLink1URL, QRect(QPoint(13, 9), lblLink1URL->size()));
+    // Right-aligned: its right edge stays 13 pixels from the panel's right edge, whatever its
+    // caption (set by the branding loader) makes its width.
+    panLinks->place(lblLink2URL, QRect(QPoint(kClientWidth - 13 - lblLink2URL->width(), 9), lblLink2URL->size()),
+                    Anchor::Right);
+    layout->addWidget(panLinks);
+
+    pgcPrinc->addWidget(stsMain);
+}
+
+void TfrmMain::createEditor()
+{
+    bsSkinPanel4 = new TAnchorPanel(QStringLiteral("bsSkinPanel4"), kItemAreaWidth, 253);
+
+    edtTitle = makeField(QStringLiteral("edtTitle"));
+    edtProg = makeField(QStringLiteral("edtProg"));
+    edtWebsiteURL = makeField(QStringLiteral("edtWebsiteURL"));
+    edtLoginURL = makeField(QStringLiteral("edtLoginURL"));
+    edtLogin = makeField(QStringLiteral("edtLogin"));
+    edtPassword = makeField(QStringLiteral("edtPassword"));
+    edtPassword->setEchoMode(QLineEdit::Normal); // shown in clear
+    edtAffiliateURL = makeField(QStringLiteral("edtAffiliateURL"));
+    edtCloaked = makeField(QStringLiteral("edtCloaked"));
+    edtPayout = makeField(QStringLiteral("edtPayout"));
+    edtPaymentDay = makeField(QStringLiteral("edtPaymentDay"));
+
+    struct Row
+    {
+        const char* label;
+        const char* caption;
+        QLineEdit* field;
+        int left, top, width;
+    };
+    const Row rows[] = {
+        {"lblTitle", "Title:", edtTitle, 48, 11, 298},
+        {"lblProg", "Affiliate Program:", edtProg, 101, 43, 247},
+        {"lblWebsiteURL", " Website URL:", edtWebsiteURL, 101, 68, 247},
+        {"lblLoginURL", "Login URL:", edtLoginURL, 101, 94, 247},
+        {"lblLogin", "Username:", edtLogin, 101, 119, 247},
+        {"lblPassword", "Password:", edtPassword, 101, 145, 247},
+        {"lblAffiliateURL", "Affiliate Link", edtAffiliateURL, 101, 170, 247},
+        {"lblCloaked", "Cloaked URL:", edtCloaked, 101, 196, 247},
+        {"lblPayout", "Min Payout:", edtPayout, 507, 11, 118},
+        {"lblPaymentDay", "Payment Day:", edtPaymentDay, 507, 38, 118},
+    };
+    for (const Row& row : rows) {
+        QLabel* label = makeLabel(QLatin1String(row.label), QLatin1String(row.caption));
+        label->setBuddy(row.field);
+        const int labelLeft = row.left == 507 ? 432 : 8;
+        bsSkinPanel4->place(label, QRect(labelLeft, row.top + 2, row.left - labelLeft - 2, 14));
+        bsSkinPanel4->place(row.field, QRect(row.left, row.top, row.width, 18));
+    }
+
+    QLabel* descLabel = makeLabel(QStringLiteral("lblDesc"), QStringLiteral("Description:"));
+    bsSkinPanel4->place(descLabel, QRect(432, 70, 120, 14));
+    panDesc = new QFrame;
+    panDesc->setObjectName(QStringLiteral("panDesc"));
+    panDesc->setFrameShape(QFrame::StyledPanel);
+    auto* descLayout = new QVBoxLayout(panDesc);
+    descLayout->setContentsMargins(1, 1, 1, 1);
+    memDesc = new QPlainTextEdit;
+    memDesc->setObjectName(QStringLiteral("memDesc"));
+    memDesc->setAccessibleName(QStringLiteral("memDesc"));
+    memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memDesc->setTabChangesFocus(true);
+    memDesc->setFrameShape(QFrame::NoFrame);
+    descLayout->addWidget(memDesc);
+    descLabel->setBuddy(memDesc);
+    bsSkinPanel4->place(panDesc, QRect(432, 88, 261, 128), Anchor::Stretch);
+
+    struct Side
+    {
+        QPushButton*& button;
+        const char* name;
+        const char* caption;
+        QLineEdit* field;
+    };
+    const Side sides[] = {
+        {btnBrowseWebsite, "btnBrowseWebsite", "Browse", edtWebsiteURL},
+        {btnBrowseLogin, "btnBrowseLogin", "Browse", edtLoginURL},
+        {btnUPaste, "btnUPaste", "Paste", edtLogin},
+        {btnPPaste, "btnPPaste", "Paste", edtPassword},
+        {btnBrowseAffiliate, "btnBrowseAffiliate", "Browse", edtAffiliateURL},
+        {btnBrowseCloaked, "btnBrowseCloaked", "Browse", edtCloaked},
+    };
+    for (const Side& side : sides) {
+        side.button = makeButton(QLatin1String(side.name), QLatin1String(side.caption));
+        bsSkinPanel4->place(side.button, QRect(356, side.field->geometry().top() - 1, 68, 20));
+    }
+
+    btnSave = makeButton(QStringLiteral("btnSave"), QStringLiteral("Save Item"));
+    bsSkinPanel4->place(btnSave, QRect(568, 223, 125, 20), Anchor::Right);
+
+    // Keyboard order: title ... payment day, description.
+    const QList<QWidget*> fields = itemFields();
+    for (qsizetype i = 0; i + 1 < fields.size(); ++i)
+        setTabOrder(fields[i], fields[i + 1]);
+    for (QWidget* field : fields)
+        field->installEventFilter(this);
+}
+
+void TfrmMain::createBrowserBar()
+{
+    bsSkinPanel5 = new TAnchorPanel(QStringLiteral("bsSkinPanel5"), kItemAreaWidth, 37);
+    bsSkinSpeedButton1 = makeImageButton(QStringLiteral("bsSkinSpeedButton1"), QStringLiteral("Back"), AppIcons::back(), {16, 16});
+    bsSkinSpeedButton2 =
+        makeImageButton(QStringLiteral("bsSkinSpeedButton2"), QStringLiteral("Foward"), AppIcons::forward(), {16, 16});
+    bsSkinSpeedButton4 =
+        makeImageButton(QStringLiteral("bsSkinSpeedButton4"), QStringLiteral("Refresh"), AppIcons::refresh(), {16, 16});
+    bsSkinSpeedButton3 = makeImageButton(QStringLiteral("bsSkinSpeedButton3"), QStringLiteral("Stop"), AppIcons::stop(), {16, 16});
+    int left = 8;
+    for (QToolButton* button : {bsSkinSpeedButton1, bsSkinSpeedButton2, bsSkinSpeedButton4, bsSkinSpeedButton3}) {
+        button->setCursor(Qt::PointingHandCursor);
+        bsSkinPanel5->place(button, QRect(left, 4, 25, 25));
+        left += 28;
+    }
+    bsSkinStdLabel8 = makeLabel(QStringLiteral("bsSkinStdLabel8"), QStringLiteral("URL:"));
+    bsSkinPanel5->place(bsSkinStdLabel8, QRect(129, 9, 30, 16));
+    edtURL = makeField(QStringLiteral("edtURL"));
+    bsSkinPanel5->place(edtURL, QRect(160, 8, 483, 20), Anchor::Stretch);
+    bsSkinButton2 = makeButton(QStringLiteral("bsSkinButton2"), QStringLiteral("Go!"));
+    bsSkinButton2->setCursor(Qt::PointingHandCursor);
+    bsSkinPanel5->place(bsSkinButton2, QRect(650, 7, 47, 20), Anchor::Right);
+}
+
+QList<QWidget*> TfrmMain::itemFields() const
+{
+    return {edtTitle,    edtProg,         edtWebsiteURL, edtLoginURL, edtLogin,      edtPassword,
+            edtAffiliateURL, edtCloaked, edtPayout,     edtPaymentDay, memDesc};
+}
+
+void TfrmMain::connectHandlers()
+{
+    connect(bsSkinButton1, &QPushButton::clicked, this, &TfrmMain::bsSkinButton1Click);
+
+    connect(btnAddCategory, &QPushButton::clicked, this, &TfrmMain::btnAddCategoryClick);
+    connect(btnAddItem, &QPushButton::clicked, this, &TfrmMain::btnAddItemClick);
+    connect(btnMakeMoney, &QPushButton::clicked, this, &TfrmMain::btnMakeMoneyClick);
+    connect(btnAbout, &QPushButton::clicked, this, &TfrmMain::btnAboutClick);
+    connect(btnNews, &QToolButton::clicked, this, &TfrmMain::btnNewsClick);
+    connect(btnUpdate, &QToolButton::clicked, this, &TfrmMain::btnUpdateClick);
+    connect(btnHelp, &QToolButton::clicked, this, &TfrmMain::btnHelpClick);
+
+    // The tree asks tvwMainChanging before the selection moves and calls tvwMainChange after.
+    auto* selection = new TTreeSelectionModel(
+        tvwMain->model(),
+        [this](const QModelIndex& next) {
+            bool allowChange = true;
+            QTreeWidgetItem* node = next.isValid() ? static_cast<QTreeWidgetItem*>(next.internalPointer()) : nullptr;
+            tvwMainChanging(node, allowChange);
+            return allowChange;
+        },
+        tvwMain);
+    QItemSelectionModel* old = tvwMain->selectionModel();
+    tvwMain->setSelectionModel(selection);
+    delete old;
+    connect(selection, &QItemSelectionModel::currentChanged, this, [this] { tvwMainChange(); });
+    connect(tvwMain, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        bsSkinPopupMenu1Popup();
+        bsSkinPopupMenu1->exec(tvwMain->viewport()->mapToGlobal(pos));
+    });
+    connect(AddCategory1, &QAction::triggered, this, &TfrmMain::AddCategory1Click);
+    connect(EditCategory1, &QAction::triggered, this, &TfrmMain::EditCategory1Click);
+    connect(DeleteCategory1, &QAction::triggered, this, &TfrmMain::DeleteCategory1Click);
+    connect(AddItem1, &QAction::triggered, this, &TfrmMain::AddItem1Click);
+    connect(DeleteItem1, &QAction::triggered, this, &TfrmMain::DeleteItem1Click);
+
+    connect(btnBrowseWebsite, &QPushButton::clicked, this, &TfrmMain::btnBrowseWebsiteClick);
+    connect(btnBrowseLogin, &QPushButton::clicked, this, &TfrmMain::btnBrowseLoginClick);
+    connect(btnUPaste, &QPushButton::clicked, this, &TfrmMain::btnUPasteClick);
+    connect(btnPPaste, &QPushButton::clicked, this, &TfrmMain::btnPPasteClick);
+    connect(btnBrowseAffiliate, &QPushButton::clicked, this, &TfrmMain::btnBrowseAffiliateClick);
+    connect(btnBrowseCloaked, &QPushButton::clicked, this, &TfrmMain::btnBrowseCloakedClick);
+    connect(btnSave, &QPushButton::clicked, this, &TfrmMain::btnSaveClick);
+
+    connect(bsSkinSpeedButton1, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton1Click);
+    connect(bsSkinSpeedButton2, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton2Click);
+    connect(bsSkinSpeedButton3, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton3Click);
+    connect(bsSkinSpeedButton4, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton4Click);
+    connect(bsSkinButton2, &QPushButton::clicked, this, &TfrmMain::bsSkinButton2Click);
+
+    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        // Every editor field reports its key presses to the one handler.
+        if (auto* field = qobject_cast<QWidget*>(watched); field && itemFields().contains(field))
+            edtTitleKeyDown(field, static_cast<QKeyEvent*>(event));
+        break;
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (mouse->button() != Qt::LeftButton || !widget || !widget->rect().contains(mouse->position().toPoint()))
+            break;
+        if (watched == imgBanner)
+            imgBannerClick();
+        else if (watched == gifBanner)
+            gifBannerClick();
+        else if (watched == lblLink1URL)
+            lblLink1URLClick();
+        else if (watched == lblLink2URL)
+            lblLink2URLClick();
+        break;
+    }
+    case QEvent::Resize:
+        if (watched == panBanner)
+            centreBanner();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lifecycle
+
+void TfrmMain::runGuarded(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const AppError& error) {
+        Application::reportError(error.message());
+    } catch (const std::exception& error) {
+        Application::reportError(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        Application::reportError(QStringLiteral("Unknown error."));
+    }
+}
+
+void TfrmMain::FormCreate()
+{
+    // Each step is guarded: an error is reported and creation goes on, so the window opens.
+    runGuarded([this] { gifBanner->setGeometry(imgBanner->geometry()); });
+    runGuarded([this] { LoadBranding(); });
+    runGuarded([this] {
+        if (branding().WelcomePage.isEmpty())
+            Timer1->start();
+    });
+    runGuarded([this] {
+        NewsList.clear();
+        CategoryList.clear();
+        ItemList.clear();
+    });
+    // The two loads are guarded apart: items are read (and so kept for the next save) even
+    // when categories.dat cannot be read.
+    runGuarded([this] { LoadCategories(); });
+    runGuarded([this] { LoadItems(); });
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    // Let every page lay itself out once.
+    for (int i = 0; i < pgcPrinc->count(); ++i) {
+        pgcPrinc->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+    }
+    pgcPrinc->setCurrentIndex(0);
+
+    if (!branding().WelcomePage.isEmpty()) {
+        if (stsWelcome) {
+            pgcPrinc->setCurrentWidget(stsWelcome);
+            runGuarded([this] { showWelcomePage(); });
+        }
+    } else if (stsWelcome) {
+        // Direct mode: the welcome page goes with all its controls; stsMain becomes page 0.
+        pgcPrinc->removeWidget(stsWelcome);
+        delete stsWelcome;
+        stsWelcome = nullptr;
+        prfWelcome = nullptr;
+        bsSkinPanel14 = nullptr;
+        bsSkinButton1 = nullptr;
+        welcomeEnter = nullptr;
+    }
+    pgcPrinc->setCurrentIndex(0);
+    centreBanner();
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfrmMain::FormResize()
+{
+    centreBanner();
+}
+
+void TfrmMain::centreBanner()
+{
+    // Each half is an integer division that truncates toward zero, taken before subtracting.
+    for (QLabel* banner : {imgBanner, gifBanner}) {
+        if (!banner)
+            continue;
+        banner->move(panBanner->width() / 2 - banner->width() / 2, panBanner->height() / 2 - banner->height() / 2);
+    }
+}
+
+void TfrmMain::bsSkinButton1Click()
+{
+    pgcPrinc->setCurrentWidget(stsMain);
+    if (!branding().WelcomePage.isEmpty())
+        Timer1->start();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::FormClose()
+{
+    // Drop the HTTP connection twice, ignoring any error; nothing is asked or saved.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            disconnectHttp();
+        } catch (...) {
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+void TfrmMain::FormDestroy()
+{
+    if (m_destroyed)
+        return;
+    m_destroyed = true;
+    NewsList.clear();
+    CategoryList.clear();
+    ItemList.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Record files
+
+void TfrmMain::LoadCategories()
+{
+    const QString path = UUtils::appFile(Records::kCategoriesFile);
+    if (!QFileInfo::exists(path))
+        return;
+    StringList lines;
+    try {
+        lines = UUtils::loadStringList(path);
+    } catch (...) {
+        // Never let a save replace a file whose records were not read.
+        m_unreadFiles.insert(Records::kCategoriesFile);
+        throw;
+    }
+    CategoryList = std::move(lines);
+
+    QList<QTreeWidgetItem*> roots;
+    roots.reserve(CategoryList.size());
+    const QIcon& icon = ImageList1.at(0);
+    for (const QByteArray& name : std::as_const(CategoryList)) {
+        auto* node = new QTreeWidgetItem(QStringList(UUtils::ansiToString(name)));
+        node->setIcon(0, icon);
+        roots.append(node);
+    }
+    tvwMain->addTopLevelItems(roots);
+}
+
+void TfrmMain::LoadItems()
+{
+    const QString path = UUtils::appFile(Records::kItemsFile);
+    if (!QFileInfo::exists(path))
+        return;
+    StringList lines;
+    try {
+        lines = UUtils::loadStringList(path);
+    } catch (...) {
+        m_unreadFiles.insert(Records::kItemsFile);
+        throw;
+    }
+    ItemList = std::move(lines);
+
+    // Place the items in one pass (name -> first root by hash), then hand each root its
+    // children at once.
+    const qsizetype rootCount = tvwMain->topLevelItemCount();
+    QList<QTreeWidgetItem*> roots(rootCount);
+    for (qsizetype i = 0; i < rootCount; ++i)
+        roots[i] = tvwMain->topLevelItem(int(i));
+    // The roots are the category list's entries, in order (the codec is lossless both ways).
+    StringList names = CategoryList;
+    if (names.size() != rootCount) {
+        names.resize(rootCount);
+        for (qsizetype i = 0; i < rootCount; ++i)
+            names[i] = UUtils::stringToAnsi(roots[i]->text(0));
+    }
+
+    QList<QList<QTreeWidgetItem*>> children(rootCount);
+    const QIcon& icon = ImageList1.at(1);
+    for (const Records::ItemPlacement& placed : Records::placeItems(names, ItemList)) {
+        auto* node = new QTreeWidgetItem(QStringList(UUtils::ansiToString(placed.title)));
+        node->setIcon(0, icon);
+        children[placed.category].append(node);
+    }
+    for (qsizetype i = 0; i < rootCount; ++i) {
+        if (!children[i].isEmpty())
+            roots[i]->addChildren(children[i]);
+    }
+}
+
+namespace {
+
+[[noreturn]] void refuseSave(const QString& path)
+{
+    throw AppError(QStringLiteral("The file \"%1\" was not saved: it could not be read when Quillet started, and "
+                                  "saving now would replace the records it holds. Your change is kept until Quillet "
+                                  "closes; make the file readable and start Quillet again.")
+                       .arg(QDir::toNativeSeparators(path)));
+}
+
+} // namespace
+
+void TfrmMain::SaveCategories()
+{
+    const QString path = UUtils::appFile(Records::kCategoriesFile);
+    if (isSaveRefused(Records::kCategoriesFile))
+        refuseSave(path);
+    UUtils::saveStringList(path, CategoryList);
+}
+
+void TfrmMain::SaveItems()
+{
+    const QString path = UUtils::appFile(Records::kItemsFile);
+    if (isSaveRefused(Records::kItemsFile))
+        refuseSave(path);
+    UUtils::saveStringList(path, ItemList);
 }

@@ -1,10 +1,239 @@
 #pragma once
 
-#include <QMainWindow>
+#include "util/StringList.h"
 
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPlainTextEdit;
+class QPushButton;
+class QShortcut;
+class QSplitter;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QKeyEvent;
+class TAnchorPanel;
+class TWebBrowser;
+
+// The main window. Every control carries its name as objectName and as member name.
+//
+// The window's handlers are spread over several source files, one per concern:
+//   FMain.cpp          construction, layout, lifecycle (FormCreate ... FormDestroy), record files
+//   FMainRecords.cpp   category tree, item editor, category and item commands
+//   FMainBrowser.cpp   the built-in browser pane
+//   FMainNews.cpp      news poll, News button, update check
+//   FMainBranding.cpp  branding loader, welcome page, banner, links, About, Help, Make Money
+//
+// Errors the code does not expect are thrown as AppError; an exception escaping a handler
+// reaches Application::notify, which shows it and lets the program go on.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
 public:
     explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // ---- Controls (owned by the window through Qt parenting) ----
+    QStackedWidget* pgcPrinc = nullptr; // page control; its pages never show tabs
+
+    // Page 0 in welcome mode; destroyed in direct mode (then nullptr).
+    QWidget* stsWelcome = nullptr;
+    QWidget* prfWelcome = nullptr;     // container for the welcome page's HTML view (empty QVBoxLayout)
+    TAnchorPanel* bsSkinPanel14 = nullptr;
+    QPushButton* bsSkinButton1 = nullptr; // "Thanks, just show me the main application"
+    QShortcut* welcomeEnter = nullptr;    // Enter clicks bsSkinButton1 while the welcome page shows
+
+    // The main page.
+    QWidget* stsMain = nullptr;
+    TAnchorPanel* bsSkinPanel1 = nullptr; // toolbar
+    QPushButton* btnAddCategory = nullptr;
+    QPushButton* btnAddItem = nullptr;
+    QPushButton* btnMakeMoney = nullptr;
+    QPushButton* btnAbout = nullptr;
+    QToolButton* btnNews = nullptr;
+    QToolButton* btnUpdate = nullptr;
+    QToolButton* btnHelp = nullptr;
+
+    QFrame* panBanner = nullptr;
+    QLabel* imgBanner = nullptr; // still banner: a QLabel showing a pixmap, sized to its picture
+    QLabel* gifBanner = nullptr; // animated banner: a QLabel showing a QMovie
+
+    TAnchorPanel* panLinks = nullptr;
+    QLabel* lblLink1URL = nullptr;
+    QLabel* lblLink2URL = nullptr; // kept against the right edge
+
+    QSplitter* bsSkinSplitter1 = nullptr; // holds bsSkinGroupBox1 | bsSkinPanel2; its handle is the splitter
+    QGroupBox* bsSkinGroupBox1 = nullptr; // "Categories"
+    QTreeWidget* tvwMain = nullptr;
+    QMenu* bsSkinPopupMenu1 = nullptr;
+    QAction* AddCategory1 = nullptr;
+    QAction* EditCategory1 = nullptr;
+    QAction* DeleteCategory1 = nullptr;
+    QAction* N1 = nullptr; // separator
+    QAction* AddItem1 = nullptr;
+    QAction* DeleteItem1 = nullptr;
+
+    QWidget* bsSkinPanel2 = nullptr;      // item area
+    TAnchorPanel* bsSkinPanel4 = nullptr; // item editor
+    QLineEdit* edtTitle = nullptr;
+    QLineEdit* edtProg = nullptr;
+    QLineEdit* edtWebsiteURL = nullptr;
+    QLineEdit* edtLoginURL = nullptr;
+    QLineEdit* edtLogin = nullptr;
+    QLineEdit* edtPassword = nullptr; // shown in clear
+    QLineEdit* edtAffiliateURL = nullptr;
+    QLineEdit* edtCloaked = nullptr;
+    QLineEdit* edtPayout = nullptr;
+    QLineEdit* edtPaymentDay = nullptr;
+    QFrame* panDesc = nullptr; // the framed panel around memDesc
+    QPlainTextEdit* memDesc = nullptr;
+    QPushButton* btnBrowseWebsite = nullptr;
+    QPushButton* btnBrowseLogin = nullptr;
+    QPushButton* btnUPaste = nullptr;
+    QPushButton* btnPPaste = nullptr;
+    QPushButton* btnBrowseAffiliate = nullptr;
+    QPushButton* btnBrowseCloaked = nullptr;
+    QPushButton* btnSave = nullptr;
+
+    TAnchorPanel* bsSkinPanel5 = nullptr; // browser bar
+    QToolButton* bsSkinSpeedButton1 = nullptr; // Back
+    QToolButton* bsSkinSpeedButton2 = nullptr; // Forward ("Foward")
+    QToolButton* bsSkinSpeedButton4 = nullptr; // Refresh
+    QToolButton* bsSkinSpeedButton3 = nullptr; // Stop
+    QLabel* bsSkinStdLabel8 = nullptr;         // "URL:"
+    QLineEdit* edtURL = nullptr;
+    QPushButton* bsSkinButton2 = nullptr; // "Go!"
+
+    // Container of the embedded web browser (empty QVBoxLayout without margins). The browser
+    // pane creates its QWebEngineView inside on first use, so the web engine does not start
+    // with the window.
+    QWidget* EmbeddedWB1 = nullptr;
+
+    // Components without a place on screen.
+    QTimer* Timer1 = nullptr;  // one-shot start-up timer: disabled, 2000 ms
+    QList<QIcon> ImageList1;   // tree images, 16 x 16: 0 category, 1 item
+
+    // The eleven editor fields in keyboard order (title ... description).
+    QList<QWidget*> itemFields() const;
+
+    // ---- State owned by the window ----
+    StringList NewsList;     // raw news entries "id^title^date"
+    StringList CategoryList; // the lines of categories.dat
+    StringList ItemList;     // the raw lines of items.dat
+    bool FItemChanged = false;
+
+    // ---- Lifecycle (FMain.cpp) ----
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormClose();
+    void FormDestroy();
+    void bsSkinButton1Click();
+    void centreBanner();
+
+    // ---- Record files (FMain.cpp) ----
+    // A file that exists but cannot be read throws AppError "Cannot open file ..." and is then
+    // refused by the matching save for the rest of the run, so the records it holds are never
+    // overwritten. Saves replace their file atomically; a failure throws AppError and leaves
+    // the old file whole (the list keeps the change).
+    void LoadCategories();
+    void LoadItems();
+    void SaveCategories();
+    void SaveItems();
+    bool isSaveRefused(const QString& fileName) const { return m_unreadFiles.contains(fileName); }
+
+    // ---- Category tree, item editor, commands (FMainRecords.cpp) ----
+    void tvwMainChanging(QTreeWidgetItem* node, bool& allowChange);
+    void tvwMainChange();
+    void edtTitleKeyDown(QWidget* field, QKeyEvent* key);
+    void btnSaveClick();
+    void ShowItem(const QByteArray& category, const QByteArray& title);
+    void ClearItemFields();
+    void EnableItemFields();
+    void DisableItemFields();
+    void SaveItem();
+    void btnAddCategoryClick();
+    void btnAddItemClick();
+    void AddCategory1Click();
+    void EditCategory1Click();
+    void DeleteCategory1Click();
+    void AddItem1Click();
+    void DeleteItem1Click();
+    void EditCategory();
+    void DeleteCategory();
+    void DeleteItem();
+    void bsSkinPopupMenu1Popup();
+
+    // ---- Browser pane (FMainBrowser.cpp) ----
+    // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
+    // and with it the web engine, on the first navigation.
+    TWebBrowser* webBrowser();
+    void bsSkinSpeedButton1Click();
+    void bsSkinSpeedButton2Click();
+    void bsSkinSpeedButton3Click();
+    void bsSkinSpeedButton4Click();
+    void bsSkinButton2Click();
+    void btnBrowseWebsiteClick();
+    void btnBrowseLoginClick();
+    void btnBrowseAffiliateClick();
+    void btnBrowseCloakedClick();
+    void btnUPasteClick();
+    void btnPPasteClick();
+
+    // ---- News and updates (FMainNews.cpp) ----
+    void Timer1Timer();
+    void btnNewsClick();
+    void btnUpdateClick();
+    void ShowNewsHint(const QByteArray& text);
+    void CheckForUpdate(bool Quiet);
+    bool DownloadFile(const QByteArray& url, const QString& localPath);
+    // Drops the HTTP client's connection (IdHTTP1). FormClose calls it twice and ignores errors.
+    void disconnectHttp();
+
+    // ---- Branding, welcome page, banner, links (FMainBranding.cpp) ----
+    void LoadBranding();
+    void showWelcomePage(); // welcome mode: fills prfWelcome with branding().WelcomePage
+    void btnMakeMoneyClick();
+    void btnAboutClick();
+    void btnHelpClick();
+    void imgBannerClick();
+    void gifBannerClick();
+    void lblLink1URLClick();
+    void lblLink2URLClick();
+
+    // Runs one step of window creation: an exception is reported through the application's
+    // error handler and creation goes on with the next step.
+    static void runGuarded(const std::function<void()>& step);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createWelcomePage();
+    void createMainPage();
+    void createEditor();
+    void createBrowserBar();
+    void connectHandlers();
+
+    QSet<QString> m_unreadFiles; // bare names of record files that exist but could not be read
+    bool m_shownOnce = false;
+    bool m_destroyed = false;
 };

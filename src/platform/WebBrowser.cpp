@@ -9,9 +9,7 @@
 #include <QWebEngineView>
 #include <QWidget>
 
-TWebBrowser::TWebBrowser(QWidget* container) : QObject(container), m_container(container)
-{
-}
+TWebBrowser::TWebBrowser(QWidget* container) : QObject(container), m_container(container) {}
 
 TWebBrowser::~TWebBrowser() = default;
 

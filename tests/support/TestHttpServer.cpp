@@ -84,7 +84,7 @@ void TestHttpServer::onReadyRead(QTcpSocket* socket)
     m_requests.append(path);
     emit requested(path);
 
-    const auto it = m_routes.constFind(path);
+    const auto it = m_routes.constFind(path.section(QLatin1Char('?'), 0, 0));
     Route route;
     if (it != m_routes.constEnd()) {
         route = *it;
@@ -94,7 +94,8 @@ void TestHttpServer::onReadyRead(QTcpSocket* socket)
         route.body = "not found";
     }
 
-    QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + (route.status < 400 ? " OK" : " Error") + "\r\n";
+    QByteArray reply =
+        "HTTP/1.1 " + QByteArray::number(route.status) + (route.status < 400 ? " OK" : " Error") + "\r\n";
     for (const QByteArray& h : std::as_const(route.headerLines))
         reply += h + "\r\n";
     reply += "Cache-Control: no-store\r\nConnection: close\r\n";

@@ -14,7 +14,8 @@ class QTcpSocket;
 // A tiny HTTP/1.0-style server for tests, on 127.0.0.1 and a free port chosen by the system.
 // Each route answers GET with a fixed response and closes the connection. An endless route sends
 // its headers and the start of a page and then never finishes (until the server is destroyed).
-// Unknown paths get 404. Every request's path (with query) is recorded in order.
+// Routes match the path without its query; unknown paths get 404. Every request's target (path
+// with query) is recorded in order.
 class TestHttpServer : public QObject
 {
     Q_OBJECT
