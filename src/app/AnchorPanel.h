@@ -12,7 +12,12 @@ class TAnchorPanel : public QFrame
 {
     Q_OBJECT
 public:
-    enum class Anchor { Left, Right, Stretch };
+    enum class Anchor
+    {
+        Left,
+        Right,
+        Stretch
+    };
 
     TAnchorPanel(const QString& name, int designWidth, int height, QWidget* parent = nullptr);
 

@@ -5,6 +5,7 @@
 #include "app/Application.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
+#include "platform/HeapReserve.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
 #include "util/Files.h"
@@ -69,6 +70,7 @@ QToolButton* makeImageButton(const QString& name, const QString& hint, const QIc
     auto* button = new QToolButton;
     button->setObjectName(name);
     button->setToolTip(hint);
+    button->setAccessibleName(hint);
     button->setIcon(icon);
     button->setIconSize(iconSize);
     button->setAutoRaise(true);
@@ -80,7 +82,6 @@ QLineEdit* makeField(const QString& name)
 {
     auto* field = new QLineEdit;
     field->setObjectName(name);
-    field->setAccessibleName(name);
     return field;
 }
 
@@ -163,7 +164,8 @@ void TfrmMain::createWelcomePage()
     layout->addWidget(prfWelcome, 1);
 
     bsSkinPanel14 = new TAnchorPanel(QStringLiteral("bsSkinPanel14"), kClientWidth, 39);
-    bsSkinButton1 = makeButton(QStringLiteral("bsSkinButton1"), QStringLiteral("Thanks, just show me the main application"));
+    bsSkinButton1 =
+        makeButton(QStringLiteral("bsSkinButton1"), QStringLiteral("Thanks, just show me the main application"));
     bsSkinButton1->setDefault(true);
     bsSkinPanel14->place(bsSkinButton1, QRect(256, 8, 265, 20));
     layout->addWidget(bsSkinPanel14);
@@ -196,7 +198,8 @@ void TfrmMain::createMainPage()
     btnAbout = makeButton(QStringLiteral("btnAbout"), QStringLiteral("About"));
     const QSize toolIcon(24, 24);
     btnNews = makeImageButton(QStringLiteral("btnNews"), QStringLiteral("Check News"), AppIcons::news(), toolIcon);
-    btnUpdate = makeImageButton(QStringLiteral("btnUpdate"), QStringLiteral("Check Updates"), AppIcons::update(), toolIcon);
+    btnUpdate =
+        makeImageButton(QStringLiteral("btnUpdate"), QStringLiteral("Check Updates"), AppIcons::update(), toolIcon);
     btnHelp = makeImageButton(QStringLiteral("btnHelp"), QStringLiteral("Help"), AppIcons::help(), toolIcon);
     bsSkinPanel1->place(btnAddCategory, QRect(8, 6, 125, 20));
     bsSkinPanel1->place(btnAddItem, QRect(137, 6, 125, 20));
@@ -354,6 +357,7 @@ void TfrmMain::createEditor()
     for (const Row& row : rows) {
         QLabel* label = makeLabel(QLatin1String(row.label), QLatin1String(row.caption));
         label->setBuddy(row.field);
+        row.field->setAccessibleName(QString::fromLatin1(row.caption).trimmed().remove(QLatin1Char(':')));
         const int labelLeft = row.left == 507 ? 432 : 8;
         bsSkinPanel4->place(label, QRect(labelLeft, row.top + 2, row.left - labelLeft - 2, 14));
         bsSkinPanel4->place(row.field, QRect(row.left, row.top, row.width, 18));
@@ -368,12 +372,12 @@ void TfrmMain::createEditor()
     descLayout->setContentsMargins(1, 1, 1, 1);
     memDesc = new QPlainTextEdit;
     memDesc->setObjectName(QStringLiteral("memDesc"));
-    memDesc->setAccessibleName(QStringLiteral("memDesc"));
     memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memDesc->setTabChangesFocus(true);
     memDesc->setFrameShape(QFrame::NoFrame);
     descLayout->addWidget(memDesc);
     descLabel->setBuddy(memDesc);
+    memDesc->setAccessibleName(QStringLiteral("Description"));
     bsSkinPanel4->place(panDesc, QRect(432, 88, 261, 128), Anchor::Stretch);
 
     struct Side
@@ -410,12 +414,14 @@ void TfrmMain::createEditor()
 void TfrmMain::createBrowserBar()
 {
     bsSkinPanel5 = new TAnchorPanel(QStringLiteral("bsSkinPanel5"), kItemAreaWidth, 37);
-    bsSkinSpeedButton1 = makeImageButton(QStringLiteral("bsSkinSpeedButton1"), QStringLiteral("Back"), AppIcons::back(), {16, 16});
+    bsSkinSpeedButton1 =
+        makeImageButton(QStringLiteral("bsSkinSpeedButton1"), QStringLiteral("Back"), AppIcons::back(), {16, 16});
     bsSkinSpeedButton2 =
         makeImageButton(QStringLiteral("bsSkinSpeedButton2"), QStringLiteral("Foward"), AppIcons::forward(), {16, 16});
     bsSkinSpeedButton4 =
         makeImageButton(QStringLiteral("bsSkinSpeedButton4"), QStringLiteral("Refresh"), AppIcons::refresh(), {16, 16});
-    bsSkinSpeedButton3 = makeImageButton(QStringLiteral("bsSkinSpeedButton3"), QStringLiteral("Stop"), AppIcons::stop(), {16, 16});
+    bsSkinSpeedButton3 =
+        makeImageButton(QStringLiteral("bsSkinSpeedButton3"), QStringLiteral("Stop"), AppIcons::stop(), {16, 16});
     int left = 8;
     for (QToolButton* button : {bsSkinSpeedButton1, bsSkinSpeedButton2, bsSkinSpeedButton4, bsSkinSpeedButton3}) {
         button->setCursor(Qt::PointingHandCursor);
@@ -425,6 +431,7 @@ void TfrmMain::createBrowserBar()
     bsSkinStdLabel8 = makeLabel(QStringLiteral("bsSkinStdLabel8"), QStringLiteral("URL:"));
     bsSkinPanel5->place(bsSkinStdLabel8, QRect(129, 9, 30, 16));
     edtURL = makeField(QStringLiteral("edtURL"));
+    edtURL->setAccessibleName(QStringLiteral("URL"));
     bsSkinPanel5->place(edtURL, QRect(160, 8, 483, 20), Anchor::Stretch);
     bsSkinButton2 = makeButton(QStringLiteral("bsSkinButton2"), QStringLiteral("Go!"));
     bsSkinButton2->setCursor(Qt::PointingHandCursor);
@@ -433,7 +440,7 @@ void TfrmMain::createBrowserBar()
 
 QList<QWidget*> TfrmMain::itemFields() const
 {
-    return {edtTitle,    edtProg,         edtWebsiteURL, edtLoginURL, edtLogin,      edtPassword,
+    return {edtTitle,        edtProg,    edtWebsiteURL, edtLoginURL,   edtLogin, edtPassword,
             edtAffiliateURL, edtCloaked, edtPayout,     edtPaymentDay, memDesc};
 }
 
@@ -684,8 +691,11 @@ void TfrmMain::LoadCategories()
 void TfrmMain::LoadItems()
 {
     const QString path = UUtils::appFile(Records::kItemsFile);
-    if (!QFileInfo::exists(path))
+    const QFileInfo info(path);
+    if (!info.exists())
         return;
+    // The file's bytes, its lines and the tree nodes: about four times the file's size.
+    Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
         lines = UUtils::loadStringList(path);

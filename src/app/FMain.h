@@ -52,7 +52,7 @@ public:
 
     // Page 0 in welcome mode; destroyed in direct mode (then nullptr).
     QWidget* stsWelcome = nullptr;
-    QWidget* prfWelcome = nullptr;     // container for the welcome page's HTML view (empty QVBoxLayout)
+    QWidget* prfWelcome = nullptr; // container for the welcome page's HTML view (empty QVBoxLayout)
     TAnchorPanel* bsSkinPanel14 = nullptr;
     QPushButton* bsSkinButton1 = nullptr; // "Thanks, just show me the main application"
     QShortcut* welcomeEnter = nullptr;    // Enter clicks bsSkinButton1 while the welcome page shows
@@ -69,6 +69,7 @@ public:
     QToolButton* btnHelp = nullptr;
 
     QFrame* panBanner = nullptr;
+    // Banners: whoever changes a banner's size (to its picture) calls centreBanner() after.
     QLabel* imgBanner = nullptr; // still banner: a QLabel showing a pixmap, sized to its picture
     QLabel* gifBanner = nullptr; // animated banner: a QLabel showing a QMovie
 
@@ -78,6 +79,9 @@ public:
 
     QSplitter* bsSkinSplitter1 = nullptr; // holds bsSkinGroupBox1 | bsSkinPanel2; its handle is the splitter
     QGroupBox* bsSkinGroupBox1 = nullptr; // "Categories"
+    // The tree's selection model asks tvwMainChanging before every move and calls tvwMainChange
+    // after it (QTreeWidget::currentItemChanged does not fire with this model: use the handlers
+    // or tvwMain->selectionModel()'s currentChanged).
     QTreeWidget* tvwMain = nullptr;
     QMenu* bsSkinPopupMenu1 = nullptr;
     QAction* AddCategory1 = nullptr;
@@ -109,7 +113,7 @@ public:
     QPushButton* btnBrowseCloaked = nullptr;
     QPushButton* btnSave = nullptr;
 
-    TAnchorPanel* bsSkinPanel5 = nullptr; // browser bar
+    TAnchorPanel* bsSkinPanel5 = nullptr;      // browser bar
     QToolButton* bsSkinSpeedButton1 = nullptr; // Back
     QToolButton* bsSkinSpeedButton2 = nullptr; // Forward ("Foward")
     QToolButton* bsSkinSpeedButton4 = nullptr; // Refresh
@@ -124,8 +128,8 @@ public:
     QWidget* EmbeddedWB1 = nullptr;
 
     // Components without a place on screen.
-    QTimer* Timer1 = nullptr;  // one-shot start-up timer: disabled, 2000 ms
-    QList<QIcon> ImageList1;   // tree images, 16 x 16: 0 category, 1 item
+    QTimer* Timer1 = nullptr; // one-shot start-up timer: disabled, 2000 ms
+    QList<QIcon> ImageList1;  // tree images, 16 x 16: 0 category, 1 item
 
     // The eleven editor fields in keyboard order (title ... description).
     QList<QWidget*> itemFields() const;

@@ -30,7 +30,8 @@ void TTreeSelectionModel::select(const QItemSelection& selection, QItemSelection
     QItemSelectionModel::select(selection, command);
 }
 
-bool TTreeSelectionModel::selectsOther(const QItemSelection& selection, QItemSelectionModel::SelectionFlags command) const
+bool TTreeSelectionModel::selectsOther(const QItemSelection& selection,
+                                       QItemSelectionModel::SelectionFlags command) const
 {
     if (!(command & (QItemSelectionModel::Select | QItemSelectionModel::Toggle)))
         return false;

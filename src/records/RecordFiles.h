@@ -20,7 +20,8 @@ namespace Records {
 inline const QString kCategoriesFile = QStringLiteral("categories.dat");
 inline const QString kItemsFile = QStringLiteral("items.dat");
 
-enum ItemField {
+enum ItemField
+{
     fldCategory = 0,
     fldTitle,
     fldProgram,

@@ -47,30 +47,43 @@ QByteArray readWholeFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     return data;
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& data)
+{
+    writeFileAtomically(path, [&data](const WriteChunk& write) { return write(data.constData(), data.size()); });
+}
+
+void writeFileAtomically(const QString& path, const std::function<bool(const WriteChunk&)>& produce)
 {
     const bool existed = QFileInfo::exists(path);
     QSaveFile file(path);
     // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
     // a buffered flush counts a partly written buffer as success.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
     if (!existed)
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
-    if (file.write(data) != data.size()) {
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                            QFileDevice::WriteUser);
+    const WriteChunk write = [&file](const char* bytes, qint64 size) {
+        return size == 0 || file.write(bytes, size) == size;
+    };
+    if (!produce(write)) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
     }
     if (!file.commit())
-        throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
 } // namespace UUtils

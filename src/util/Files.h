@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Every file of the program is the application directory plus a bare name, and every write
 // replaces its file atomically: a failure leaves the old file whole.
 namespace UUtils {
@@ -25,5 +27,10 @@ QByteArray readWholeFile(const QString& path);
 // Throws AppError "Cannot create file "%s". %s" when the file cannot be created, and
 // "Stream write error "%s". %s" when writing or committing fails; path then keeps its old content.
 void writeFileAtomically(const QString& path, const QByteArray& data);
+
+// The same for data written in pieces: produce calls write(bytes, size) for each piece, in
+// order, and returns false as soon as a write returns false.
+using WriteChunk = std::function<bool(const char* bytes, qint64 size)>;
+void writeFileAtomically(const QString& path, const std::function<bool(const WriteChunk&)>& produce);
 
 } // namespace UUtils

@@ -50,7 +50,28 @@ StringList loadStringList(const QString& path)
 
 void saveStringList(const QString& path, const StringList& lines)
 {
-    writeFileAtomically(path, joinLines(lines));
+    // Written through one reused buffer of about 1 MB, not one copy of the whole file.
+    constexpr qsizetype kBuffer = 1024 * 1024;
+    writeFileAtomically(path, [&lines](const WriteChunk& write) {
+        QByteArray buffer;
+        buffer.reserve(kBuffer + 2);
+        for (const QByteArray& line : lines) {
+            if (line.size() >= kBuffer) {
+                if (!write(buffer.constData(), buffer.size()) || !write(line.constData(), line.size()))
+                    return false;
+                buffer.resize(0);
+            } else {
+                if (buffer.size() + line.size() > kBuffer) {
+                    if (!write(buffer.constData(), buffer.size()))
+                        return false;
+                    buffer.resize(0);
+                }
+                buffer.append(line);
+            }
+            buffer.append("\r\n", 2);
+        }
+        return write(buffer.constData(), buffer.size());
+    });
 }
 
 } // namespace UUtils

@@ -34,16 +34,16 @@ private Q_SLOTS:
         QTest::newRow("full line") << b("C~T~p~w~l~u~pw~a~c~9~10~desc~")
                                    << fields({"C", "T", "p", "w", "l", "u", "pw", "a", "c", "9", "10", "desc"});
         QTest::newRow("new item line reads empty") << b("C~T~~~~~~~~~~~~~") << fields({"C", "T"});
-        QTest::newRow("description with crlf") << b("C~T~~~~~~~~~~a~~##b~")
-                                               << fields({"C", "T", "", "", "", "", "", "", "", "", "", "a\r\nb"});
+        QTest::newRow("description with crlf")
+            << b("C~T~~~~~~~~~~a~~##b~") << fields({"C", "T", "", "", "", "", "", "", "", "", "", "a\r\nb"});
         QTest::newRow("description ending in cr lf")
             << b("C~T~~~~~~~~~~a~~##~") << fields({"C", "T", "", "", "", "", "", "", "", "", "", "a\r\n"});
         QTest::newRow("two line breaks in a row")
             << b("C~T~~~~~~~~~~~~##~~##x~") << fields({"C", "T", "", "", "", "", "", "", "", "", "", "\r\n\r\nx"});
-        QTest::newRow("typed section signs") << b("C~T~~~~~~~~~~x##y~")
-                                             << fields({"C", "T", "", "", "", "", "", "", "", "", "", "x\ny"});
-        QTest::newRow("no final separator") << b("C~T~~~~~~~~~~desc")
-                                            << fields({"C", "T", "", "", "", "", "", "", "", "", "", "desc"});
+        QTest::newRow("typed section signs")
+            << b("C~T~~~~~~~~~~x##y~") << fields({"C", "T", "", "", "", "", "", "", "", "", "", "x\ny"});
+        QTest::newRow("no final separator")
+            << b("C~T~~~~~~~~~~desc") << fields({"C", "T", "", "", "", "", "", "", "", "", "", "desc"});
         QTest::newRow("short line: missing positions empty") << b("C~T~prog") << fields({"C", "T", "prog"});
         QTest::newRow("short line ending in separator") << b("C~T~") << fields({"C", "T"});
         QTest::newRow("one field") << QByteArray("C") << fields({"C"});
@@ -57,7 +57,8 @@ private Q_SLOTS:
         QFETCH(ItemFields, expected);
         const ItemFields got = Records::readItemLine(line);
         for (int i = 0; i < kItemFieldCount; ++i)
-            QVERIFY2(got[i] == expected[i], qPrintable(QStringLiteral("field %1: %2").arg(i).arg(QString::fromLatin1(got[i].toHex()))));
+            QVERIFY2(got[i] == expected[i],
+                     qPrintable(QStringLiteral("field %1: %2").arg(i).arg(QString::fromLatin1(got[i].toHex()))));
         QCOMPARE(itemCategory(line), expected[fldCategory]);
         QCOMPARE(itemTitle(line), expected[fldTitle]);
     }
@@ -117,24 +118,24 @@ private Q_SLOTS:
     {
         const StringList categories{"Hosting", "Tools", "Hosting", "", "T"};
         const StringList items{
-            b("Hosting~A~~"),   // 0: first "Hosting" wins over the duplicate
-            b("Nowhere~B~"),    // 1: unknown category
-            b(""),              // 2: no field
-            b("Tools"),         // 3: one field
-            b("Tools~"),        // 4: one field (a trailing separator adds none)
-            b("~Empty~"),       // 5: the category with an empty name
-            b("Tools~C"),       // 6
-            b("hosting~D~"),    // 7: case matters
-            b("Tools~T~"),      // 8: an item titled like the category "T" stays under Tools
-            b("T~E~"),          // 9
-            b("Tools~~"),       // 10: two fields, empty title
+            b("Hosting~A~~"), // 0: first "Hosting" wins over the duplicate
+            b("Nowhere~B~"),  // 1: unknown category
+            b(""),            // 2: no field
+            b("Tools"),       // 3: one field
+            b("Tools~"),      // 4: one field (a trailing separator adds none)
+            b("~Empty~"),     // 5: the category with an empty name
+            b("Tools~C"),     // 6
+            b("hosting~D~"),  // 7: case matters
+            b("Tools~T~"),    // 8: an item titled like the category "T" stays under Tools
+            b("T~E~"),        // 9
+            b("Tools~~"),     // 10: two fields, empty title
         };
         const QList<ItemPlacement> placed = Records::placeItems(categories, items);
         QList<std::tuple<qsizetype, qsizetype, QByteArray>> got;
         for (const ItemPlacement& p : placed)
             got.append({p.line, p.category, p.title});
-        const QList<std::tuple<qsizetype, qsizetype, QByteArray>> expected{
-            {0, 0, "A"}, {5, 3, "Empty"}, {6, 1, "C"}, {8, 1, "T"}, {9, 4, "E"}, {10, 1, ""}};
+        const QList<std::tuple<qsizetype, qsizetype, QByteArray>> expected{{0, 0, "A"}, {5, 3, "Empty"}, {6, 1, "C"},
+                                                                           {8, 1, "T"}, {9, 4, "E"},     {10, 1, ""}};
         QCOMPARE(got, expected);
     }
 

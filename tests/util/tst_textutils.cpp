@@ -134,6 +134,25 @@ private Q_SLOTS:
         QCOMPARE(trimControls(" \t "), QByteArray());
     }
 
+    void saveStringListWritesEveryLine()
+    {
+        // Lines of every size around the writer's 1 MB buffer, the large ones written apart.
+        StringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines.append(QByteArray(i % 7 == 0 ? 2000 : 37, char('a' + i % 26)));
+        lines.append(QByteArray(1024 * 1024 - 1, 'x'));
+        lines.append(QByteArray(1024 * 1024, 'y'));
+        lines.append(QByteArray(3 * 1024 * 1024 + 5, 'z'));
+        lines.append(QByteArray());
+        lines.append("\xA5\xFF");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("items.dat");
+        saveStringList(path, lines);
+        QCOMPARE(readWholeFile(path), joinLines(lines));
+        saveStringList(path, {});
+        QCOMPARE(readWholeFile(path), QByteArray());
+    }
+
     void atomicWriteKeepsOldFileOnFailure()
     {
         QTemporaryDir dir;

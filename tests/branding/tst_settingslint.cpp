@@ -1,0 +1,142 @@
+// The publishers' document checks: each kind of silent fault gives its warning, a sound document
+// none.
+#include "branding/SettingsLint.h"
+
+#include <QTest>
+
+namespace {
+
+QByteArray tag(const QByteArray& name, const QByteArray& value)
+{
+    return "<%%" + name + "%%>" + value + "<%%/" + name + "%%>\r\n";
+}
+
+// A complete document in reading order that the program reads without surprise.
+QByteArray soundDocument()
+{
+    return tag("ApplicationName", "Quillet Pro") + tag("BranderCode", "B1") + tag("BranderType", "Gold") +
+           tag("AffiliateURL", "http://x.example/?a=%%AFFILIATEID%%") + tag("AffiliateTYPE", "1") +
+           tag("AffiliateID", "77") + tag("MasterNewsBaseURL", "") + tag("PlatinumNewsBaseURL", "") +
+           tag("GoldNewsBaseURL", "http://news.example/") + tag("MasterPublID", "") + tag("PlatinumPublID", "") +
+           tag("GoldPublID", "P9") + tag("MakeMoneyButton", "Earn") + tag("AppHelpURL", "http://help.example/") +
+           tag("CopyrightYears", "2008") + tag("CopyrightCompany", "Example") +
+           tag("AboutText", "line one\r\nline two") + tag("Welcome1", "<html>1</html>") +
+           tag("Welcome2", "<html>2</html>") + tag("Banner1", "c:\\img\\b.gif^http://b.example/") +
+           tag("Link1", "Sponsor^http://s.example/") + tag("LastNewsId", "12");
+}
+
+} // namespace
+
+class TestSettingsLint : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void warnings_data();
+    void warnings();
+    void readingOrderTable();
+};
+
+void TestSettingsLint::warnings_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    const QByteArray sound = soundDocument();
+    auto replaced = [&](const QByteArray& from, const QByteArray& to) { return QByteArray(sound).replace(from, to); };
+
+    QTest::newRow("sound") << sound << QList<QByteArray>{};
+    QTest::newRow("sound, LF line ends and markers in any case")
+        << replaced("\r\n", "\n").replace("<%%ApplicationName%%>", "<%%APPLICATIONNAME%%>") << QList<QByteArray>{};
+    QTest::newRow("out of reading order")
+        << tag("BranderType", "Gold") + tag("ApplicationName", "Q") + tag("GoldNewsBaseURL", "u") +
+               tag("GoldPublID", "p")
+        << QList<QByteArray>{"tag BranderType is never read: it stands before tag ApplicationName, which is read "
+                             "first (keep the tags in the reading order)",
+                             "BranderType is empty: no level, so the News button stays hidden"};
+    QTest::newRow("gap in the numbering")
+        << replaced(tag("Welcome2", "<html>2</html>"), tag("Welcome3", "3") + tag("Welcome5", "5"))
+        << QList<QByteArray>{"tags Welcome3, Welcome5 are never read: the numbering stops at Welcome2, which is "
+                             "missing, empty or out of order"};
+    QTest::newRow("empty first entry")
+        << replaced(tag("Welcome1", "<html>1</html>"), tag("Welcome1", ""))
+        << QList<QByteArray>{"tag Welcome2 is never read: the numbering stops at Welcome1, which is missing, empty "
+                             "or out of order"};
+    QByteArray seventeen = sound;
+    QByteArray links;
+    for (int n = 2; n <= 18; ++n)
+        links += tag("Link" + QByteArray::number(n), "t^u");
+    seventeen.replace(tag("LastNewsId", "12"), links + tag("LastNewsId", "12"));
+    QTest::newRow("more than 16") << seventeen
+                                  << QList<QByteArray>{
+                                         "tags Link17, Link18 are never read: only Link1 to Link16 are read"};
+    QTest::newRow("banner without address")
+        << replaced("c:\\img\\b.gif^http://b.example/", "b.gif")
+        << QList<QByteArray>{
+               "tag Banner1 has no address: its value must be the image file name, \"^\" and the address"};
+    QTest::newRow("link with nothing after ^")
+        << replaced("Sponsor^http://s.example/", "Sponsor^")
+        << QList<QByteArray>{"tag Link1 has no address: its value must be the link text, \"^\" and the address"};
+    QTest::newRow("unclosed tag")
+        << replaced("<%%/CopyrightYears%%>", "")
+        << QList<QByteArray>{"tag CopyrightYears is not closed (no \"<%%/CopyrightYears%%>\" after it): its value "
+                             "reads as empty"};
+    QTest::newRow("unclosed tag cuts what stands before it")
+        << tag("ApplicationName", "Q") + tag("Welcome1", "w") + "<%%AboutText%%>open"
+        << QList<QByteArray>{"tag AboutText is not closed (no \"<%%/AboutText%%>\" after it): its value reads as empty",
+                             "tag Welcome1 is never read: it stands before tag AboutText, which is read first "
+                             "(keep the tags in the reading order)",
+                             "BranderType is empty: no level, so the News button stays hidden"};
+    QTest::newRow("unknown tag") << sound + tag("Colour", "red")
+                                 << QList<QByteArray>{"unknown tag Colour is never read"};
+    QTest::newRow("misspelt tag") << replaced("AffiliateTYPE", "AffilateTYPE")
+                                  << QList<QByteArray>{"unknown tag AffilateTYPE is never read"};
+    QTest::newRow("level in other case") << replaced(tag("BranderType", "Gold"), tag("BranderType", "GOLD"))
+                                         << QList<QByteArray>{"BranderType \"GOLD\" is none of \"Master\", "
+                                                              "\"Platinum\", \"Gold\", \"Free\" (exact case): the "
+                                                              "News button stays hidden"};
+    QTest::newRow("hidden News button") << replaced(tag("GoldPublID", "P9"), tag("GoldPublID", ""))
+                                        << QList<QByteArray>{"the News button stays hidden: level Gold needs "
+                                                             "GoldPublID and GoldNewsBaseURL, and GoldPublID is empty"};
+    QTest::newRow("Free needs Master's") << replaced(tag("BranderType", "Gold"), tag("BranderType", "Free"))
+                                         << QList<QByteArray>{"the News button stays hidden: level Free needs "
+                                                              "MasterPublID and MasterNewsBaseURL, and MasterPublID "
+                                                              "and MasterNewsBaseURL are empty"};
+    QTest::newRow("LastNewsId in capitals")
+        << replaced(tag("LastNewsId", "12"), tag("LASTNEWSID", "12"))
+        << QList<QByteArray>{"the LastNewsId marker is not written exactly \"<%%LastNewsId%%>\": WriteLastNewsId will "
+                             "not recognise it and adds a second line, and the old value keeps being read"};
+    QTest::newRow("LastNewsId in capitals before the exact one")
+        << tag("lastnewsid", "3") + sound
+        << QList<QByteArray>{"line 1: the first LastNewsId marker is not written exactly \"<%%LastNewsId%%>\": "
+                             "WriteLastNewsId replaces line 24 instead, and the old value keeps being read"};
+    QTest::newRow("LastNewsId sharing its line")
+        << replaced(tag("LastNewsId", "12"), "<%%LastNewsId%%>12<%%/LastNewsId%%> keep me\r\n")
+        << QList<QByteArray>{"line 23: text beside the LastNewsId tag is dropped when WriteLastNewsId rewrites the "
+                             "line"};
+    QTest::newRow("NUL byte") << sound.left(40) + '\0' + sound.mid(40)
+                              << QList<QByteArray>{
+                                     "a NUL byte at offset 40 ends the text: nothing after it is read",
+                                     "tag ApplicationName is not closed (no \"<%%/ApplicationName%%>\" after it): its "
+                                     "value reads as empty",
+                                     "BranderType is empty: no level, so the News button stays hidden"};
+}
+
+void TestSettingsLint::warnings()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QList<QByteArray>, expected);
+    QCOMPARE(LintSettingsDocument(document), expected);
+}
+
+void TestSettingsLint::readingOrderTable()
+{
+    const StringList& tags = settingsTagsInReadingOrder();
+    QCOMPARE(tags.size(), 17 + 3 * 16);
+    QCOMPARE(tags.first(), QByteArray("ApplicationName"));
+    QCOMPARE(tags[16], QByteArray("AboutText"));
+    QCOMPARE(tags[17], QByteArray("Welcome1"));
+    QCOMPARE(tags.last(), QByteArray("Link16"));
+}
+
+QTEST_GUILESS_MAIN(TestSettingsLint)
+#include "tst_settingslint.moc"
