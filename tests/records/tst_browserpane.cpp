@@ -150,14 +150,10 @@ private slots:
         m_w->edtURL->setText(QStringLiteral("typed"));
         for (QLineEdit* f : {m_w->edtWebsiteURL, m_w->edtLoginURL, m_w->edtAffiliateURL, m_w->edtCloaked})
             f->clear();
-        for (QAbstractButton* b :
-             {static_cast<QAbstractButton*>(m_w->bsSkinSpeedButton1),
-              static_cast<QAbstractButton*>(m_w->bsSkinSpeedButton2),
-              static_cast<QAbstractButton*>(m_w->bsSkinSpeedButton4),
-              static_cast<QAbstractButton*>(m_w->bsSkinSpeedButton3),
-              static_cast<QAbstractButton*>(m_w->btnBrowseWebsite), static_cast<QAbstractButton*>(m_w->btnBrowseLogin),
-              static_cast<QAbstractButton*>(m_w->btnBrowseAffiliate),
-              static_cast<QAbstractButton*>(m_w->btnBrowseCloaked)})
+        const QList<QAbstractButton*> buttons = {
+            m_w->bsSkinSpeedButton1, m_w->bsSkinSpeedButton2, m_w->bsSkinSpeedButton4, m_w->bsSkinSpeedButton3,
+            m_w->btnBrowseWebsite,   m_w->btnBrowseLogin,     m_w->btnBrowseAffiliate, m_w->btnBrowseCloaked};
+        for (QAbstractButton* b : buttons)
             click(b);
         // Enter in the address box does not navigate.
         m_w->edtURL->setFocus();
@@ -325,6 +321,7 @@ private slots:
         const QString read = QStringLiteral("document.getElementById('%1').value").arg(input);
         QTRY_COMPARE(js(read).toString(), text);
         QCOMPARE(TClipboard::text(), text);
+        QCOMPARE(QApplication::focusWidget(), pageWidget()); // the button took no focus
         const QString other = input == QLatin1String("user") ? QStringLiteral("pass") : QStringLiteral("user");
         QCOMPARE(js(QStringLiteral("document.getElementById('%1').value").arg(other)).toString(), QString());
         m_w->findChild<QLineEdit*>(field)->clear();
