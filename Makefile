@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 HEADLESS_ENV = QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
 	QT_LOGGING_RULES="qt.webenginecontext.info=false"
 
-.PHONY: all deps configure build run test bench screenshot demo format clean
+.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format clean
 
 all: build
 
@@ -23,7 +23,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	$(BUILD_DIR)/bin/quillet
+	bash scripts/start-quillet.sh $(BUILD_DIR)/bin/quillet
 
 test: build
 	cd $(BUILD_DIR) && $(HEADLESS_ENV) ctest --output-on-failure -j $(JOBS)
@@ -33,6 +33,15 @@ bench: build
 
 screenshot: build
 	$(HEADLESS_ENV) $(BUILD_DIR)/bin/quillet-screenshot docs/screenshot.png
+
+# The demo branded copy of examples/demo-brand, sealed and laid out in build/demo/, then started.
+demo: build
+	bash scripts/make-demo.sh $(BUILD_DIR)
+
+# Screenshots of the demo copy's welcome page and branded main page for the README.
+demo-screenshots: build
+	bash scripts/make-demo.sh $(BUILD_DIR) --no-start
+	$(HEADLESS_ENV) $(BUILD_DIR)/bin/quillet-demo-screenshot $(BUILD_DIR)/demo docs/demo-welcome.png docs/demo-main.png
 
 format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Lays out the demo branded copy in <build>/demo/ and starts it: make demo.
+#   scripts/make-demo.sh <build-dir> [--no-start]
+# The program reads its files from its executable's own directory, so the copy gets its own
+# copy of the binary, beside the sealed settings file, the banners, the skin and the icon.
+set -euo pipefail
+
+build=${1:?usage: make-demo.sh <build-dir> [--no-start]}
+start=yes
+[ "${2:-}" = "--no-start" ] && start=no
+src=examples/demo-brand
+demo=$build/demo
+
+rm -rf "$demo"
+mkdir -p "$demo"
+cp "$build/bin/quillet" "$demo/quillet"
+"$build/bin/quillet-brand" seal "$src/dbsettings.txt" "$demo/dbsettings.dat"
+# The banners are delivered under neutral names; the settings document names them.
+cp "$src/topbanner.png" "$demo/banner1.dat"
+cp "$src/animated.gif" "$demo/banner2.dat"
+cp "$src/mainskin.qss" "$demo/mainskin.dat"
+cp "$src/main.ico" "$demo/main.ico"
+echo "demo copy laid out in $demo"
+
+[ "$start" = yes ] || exit 0
+
+exec bash "$(dirname "$0")/start-quillet.sh" "$demo/quillet"

@@ -1,0 +1,192 @@
+#include "branding/BrandingLoader.h"
+
+#include "branding/SettingsDocument.h"
+#include "util/Fields.h"
+#include "util/TextCodec.h"
+
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QtEndian>
+
+namespace {
+
+QByteArray readTag(QByteArray& working, const QByteArray& name)
+{
+    return ExtractTagValue(working, openingMarker(name), closingMarker(name));
+}
+
+// Name1, Name2, ... up to the first empty value, at most kMaxNumberedEntries.
+StringList readNumbered(QByteArray& working, const QByteArray& name)
+{
+    StringList entries;
+    for (int n = 1; n <= kMaxNumberedEntries; ++n) {
+        const QByteArray value = readTag(working, name + QByteArray::number(n));
+        if (value.isEmpty())
+            break;
+        entries.append(value);
+    }
+    return entries;
+}
+
+// An entry's two sub-fields; a missing address is empty.
+std::pair<QByteArray, QByteArray> splitEntry(const QByteArray& entry)
+{
+    const StringList fields = UUtils::SplitFields('^', entry);
+    return {fields.value(0), fields.value(1)};
+}
+
+int drawIndex(const RandomIndex& random, int count)
+{
+    const int index = random(count);
+    // A source that answers out of range must not take the program down.
+    return (index >= 0 && index < count) ? index : 0;
+}
+
+} // namespace
+
+RandomIndex defaultRandomIndex()
+{
+    return [](int count) { return int(QRandomGenerator::global()->bounded(count)); };
+}
+
+namespace {
+RandomIndex g_brandingRandom;
+}
+
+RandomIndex brandingRandomIndex()
+{
+    return g_brandingRandom ? g_brandingRandom : defaultRandomIndex();
+}
+
+void setBrandingRandomIndex(RandomIndex source)
+{
+    g_brandingRandom = std::move(source);
+}
+
+BrandingDocument ReadBrandingDocument(QByteArray working)
+{
+    BrandingDocument doc;
+    Branding& v = doc.values;
+    v.ApplicationName = readTag(working, "ApplicationName");
+    v.BranderCode = readTag(working, "BranderCode");
+    v.BranderType = readTag(working, "BranderType");
+    v.AffiliateURL = readTag(working, "AffiliateURL");
+    readTag(working, "AffiliateTYPE"); // read in its place; the value is not used
+    v.AffiliateID = readTag(working, "AffiliateID");
+    v.AffiliateURL.replace(kAffiliateIdPlaceholder, v.AffiliateID);
+    v.MasterNewsBaseURL = readTag(working, "MasterNewsBaseURL");
+    v.PlatinumNewsBaseURL = readTag(working, "PlatinumNewsBaseURL");
+    v.GoldNewsBaseURL = readTag(working, "GoldNewsBaseURL");
+    v.MasterPublID = readTag(working, "MasterPublID");
+    v.PlatinumPublID = readTag(working, "PlatinumPublID");
+    v.GoldPublID = readTag(working, "GoldPublID");
+    doc.MakeMoneyButton = readTag(working, "MakeMoneyButton");
+    v.AppHelpURL = readTag(working, "AppHelpURL");
+    v.CopyrightYears = readTag(working, "CopyrightYears");
+    v.CopyrightCompany = readTag(working, "CopyrightCompany");
+    v.AboutText = readTag(working, "AboutText");
+    doc.WelcomeEntries = readNumbered(working, "Welcome");
+    doc.BannerEntries = readNumbered(working, "Banner");
+    doc.LinkEntries = readNumbered(working, "Link");
+    return doc;
+}
+
+bool NewsButtonVisible(const Branding& v)
+{
+    auto both = [](const QByteArray& a, const QByteArray& b) { return !a.isEmpty() && !b.isEmpty(); };
+    if (v.BranderType == "Master" || v.BranderType == "Free")
+        return both(v.MasterPublID, v.MasterNewsBaseURL);
+    if (v.BranderType == "Platinum")
+        return both(v.PlatinumPublID, v.PlatinumNewsBaseURL);
+    if (v.BranderType == "Gold")
+        return both(v.GoldPublID, v.GoldNewsBaseURL);
+    return false;
+}
+
+QByteArray MainCaption(const Branding& values)
+{
+    return values.ApplicationName + " v" + AppVersion;
+}
+
+QByteArray MakeMoneyCaption(const BrandingDocument& document)
+{
+    return document.MakeMoneyButton.isEmpty() ? QByteArray(kDefaultMakeMoneyCaption) : document.MakeMoneyButton;
+}
+
+BrandingDraws DrawBranding(const BrandingDocument& document, const RandomIndex& random)
+{
+    BrandingDraws draws;
+    Branding& r = draws.record;
+    r = document.values;
+
+    if (!document.WelcomeEntries.isEmpty())
+        r.WelcomePage = document.WelcomeEntries.at(drawIndex(random, int(document.WelcomeEntries.size())));
+
+    if (!document.BannerEntries.isEmpty()) {
+        const int b = drawIndex(random, int(document.BannerEntries.size()));
+        std::tie(r.BannerImage, r.BannerURL) = splitEntry(document.BannerEntries.at(b));
+        draws.BannerNumber = b + 1;
+    }
+
+    StringList links = document.LinkEntries;
+    if (!links.isEmpty()) {
+        const int first = drawIndex(random, int(links.size()));
+        std::tie(r.Link1Title, r.Link1URL) = splitEntry(links.takeAt(first));
+        if (!links.isEmpty()) {
+            const int second = drawIndex(random, int(links.size()));
+            std::tie(r.Link2Title, r.Link2URL) = splitEntry(links.at(second));
+        }
+    }
+    return draws;
+}
+
+QString BannerFileName(int number)
+{
+    return QStringLiteral("banner%1.dat").arg(number);
+}
+
+QByteArray BannerShownName(const QByteArray& image)
+{
+    const qsizetype cut = std::max({image.lastIndexOf('\\'), image.lastIndexOf(':'), image.lastIndexOf('/')});
+    return image.mid(cut + 1);
+}
+
+bool IsAnimatedBanner(const QByteArray& shownName)
+{
+    return shownName.toLower().contains(".gif");
+}
+
+QByteArray BannerImageFormat(const QByteArray& shownName)
+{
+    const qsizetype dot = shownName.lastIndexOf('.');
+    return dot < 0 ? QByteArray() : shownName.mid(dot + 1).toLower();
+}
+
+std::optional<QString> DecodeSkin(const QByteArray& file)
+{
+    QByteArray sheet = file;
+    // qCompress output: the plain length in 4 big-endian bytes, then a zlib stream (first byte 0x78
+    // for the usual 32 KB window).
+    if (file.size() > 6 && quint8(file.at(4)) == 0x78) {
+        const quint32 plainSize = qFromBigEndian<quint32>(file.constData());
+        if (plainSize > quint32(kMaxSkinSize))
+            return std::nullopt;
+        sheet = qUncompress(file);
+        if (sheet.isEmpty())
+            return std::nullopt;
+    }
+    if (sheet.size() > kMaxSkinSize)
+        return std::nullopt;
+    for (const char c : std::as_const(sheet)) {
+        const auto u = quint8(c);
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r' && u != '\f')
+            return std::nullopt; // binary data, not a style sheet
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(sheet);
+    if (utf8.hasError())
+        text = UUtils::ansiToString(sheet);
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    return text;
+}
