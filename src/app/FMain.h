@@ -28,6 +28,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QKeyEvent;
 class TAnchorPanel;
+class TWebBrowser;
 
 // The main window. Every control carries its name as objectName and as member name.
 //
@@ -189,6 +190,9 @@ public:
     bool itemFieldsFromEditor(Records::ItemFields* fields) const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----
+    // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
+    // and with it the web engine, on the first navigation.
+    TWebBrowser* webBrowser();
     void bsSkinSpeedButton1Click();
     void bsSkinSpeedButton2Click();
     void bsSkinSpeedButton3Click();
