@@ -112,6 +112,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
 
     createControls();
     connectHandlers();
+    setupRecords();
 
     resize(kClientWidth, kClientHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

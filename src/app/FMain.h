@@ -1,5 +1,6 @@
 #pragma once
 
+#include "records/RecordFiles.h"
 #include "util/StringList.h"
 
 #include <QIcon>
@@ -29,6 +30,7 @@ class QKeyEvent;
 class TAnchorPanel;
 class THttpClient;
 class TNewsHint;
+class TWebBrowser;
 
 // The main window. Every control carries its name as objectName and as member name.
 //
@@ -182,8 +184,17 @@ public:
     void DeleteCategory();
     void DeleteItem();
     void bsSkinPopupMenu1Popup();
+    void setupRecords(); // run once by the constructor, after connectHandlers
+    // Sibling-title check: another child of the selected node's parent has this text, byte for byte.
+    bool hasSiblingTitle(const QString& title) const;
+    // Reads the eleven fields for storing (field 0 left empty). Refuses, with a message naming the
+    // field, a text that cannot be stored (see Records::checkStorableText); returns false then.
+    bool itemFieldsFromEditor(Records::ItemFields* fields) const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----
+    // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
+    // and with it the web engine, on the first navigation.
+    TWebBrowser* webBrowser();
     void bsSkinSpeedButton1Click();
     void bsSkinSpeedButton2Click();
     void bsSkinSpeedButton3Click();

@@ -1,24 +1,131 @@
-// The built-in browser pane of the main window.
+// The built-in browser pane: the browser bar's buttons, "Browse" and "Paste" beside the editor's fields.
+//
+// The pane only starts navigations and sends commands to the web browser control; it handles none of
+// the control's events. edtURL therefore changes only through typing and the "Browse" buttons: links
+// followed in the page, Back, Forward and redirections leave it as it was.
+
 #include "app/FMain.h"
 
-void TfrmMain::bsSkinSpeedButton1Click() {}
+#include "platform/Clipboard.h"
+#include "platform/WebBrowser.h"
+#include "util/TextCodec.h"
 
-void TfrmMain::bsSkinSpeedButton2Click() {}
+#include <QLineEdit>
 
-void TfrmMain::bsSkinSpeedButton3Click() {}
+namespace {
 
-void TfrmMain::bsSkinSpeedButton4Click() {}
+// The field's text as the program's byte string, as a save would store it.
+QByteArray fieldText(const QLineEdit* field)
+{
+    return UUtils::stringToAnsi(field->text());
+}
 
-void TfrmMain::bsSkinButton2Click() {}
+} // namespace
 
-void TfrmMain::btnBrowseWebsiteClick() {}
+TWebBrowser* TfrmMain::webBrowser()
+{
+    // The adapter is cheap; the view inside it, and the web engine, come with the first navigation.
+    auto* browser = EmbeddedWB1->findChild<TWebBrowser*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!browser)
+        browser = new TWebBrowser(EmbeddedWB1);
+    return browser;
+}
 
-void TfrmMain::btnBrowseLoginClick() {}
+// Back
+void TfrmMain::bsSkinSpeedButton1Click()
+{
+    TWebBrowser* browser = webBrowser();
+    if (browser->busy())
+        browser->stop();
+    browser->goBack(); // no earlier page: nothing happens
+}
 
-void TfrmMain::btnBrowseAffiliateClick() {}
+// Forward ("Foward")
+void TfrmMain::bsSkinSpeedButton2Click()
+{
+    TWebBrowser* browser = webBrowser();
+    if (browser->busy())
+        browser->stop();
+    browser->goForward();
+}
 
-void TfrmMain::btnBrowseCloakedClick() {}
+// Stop
+void TfrmMain::bsSkinSpeedButton3Click()
+{
+    TWebBrowser* browser = webBrowser();
+    if (browser->busy())
+        browser->stop();
+}
 
-void TfrmMain::btnUPasteClick() {}
+// Refresh
+void TfrmMain::bsSkinSpeedButton4Click()
+{
+    TWebBrowser* browser = webBrowser();
+    if (browser->busy())
+        browser->stop();
+    browser->refresh();
+}
 
-void TfrmMain::btnPPasteClick() {}
+// "Go!": navigates to edtURL's text, which stays as it is.
+void TfrmMain::bsSkinButton2Click()
+{
+    const QByteArray address = fieldText(edtURL);
+    if (address.isEmpty())
+        return;
+    TWebBrowser* browser = webBrowser();
+    browser->stop();
+    browser->navigate(UUtils::ansiToString(address));
+}
+
+// The four "Browse" buttons: the field's text, exactly as typed, into edtURL and to the control.
+// An empty field does nothing; a field of blanks is not empty.
+static void browseField(TfrmMain* window, const QLineEdit* field)
+{
+    const QByteArray address = fieldText(field);
+    if (address.isEmpty())
+        return;
+    TWebBrowser* browser = window->webBrowser();
+    browser->stop();
+    const QString text = UUtils::ansiToString(address);
+    window->edtURL->setText(text);
+    browser->navigate(text);
+}
+
+void TfrmMain::btnBrowseWebsiteClick()
+{
+    browseField(this, edtWebsiteURL);
+}
+
+void TfrmMain::btnBrowseLoginClick()
+{
+    browseField(this, edtLoginURL);
+}
+
+void TfrmMain::btnBrowseAffiliateClick()
+{
+    browseField(this, edtAffiliateURL);
+}
+
+void TfrmMain::btnBrowseCloakedClick()
+{
+    browseField(this, edtCloaked);
+}
+
+// The two "Paste" buttons: the field's text on the clipboard (an empty field empties it), then the
+// page's own paste into its focused element. Without a page only the clipboard changes. The
+// clipboard keeps the text afterwards.
+static void pasteField(TfrmMain* window, const QLineEdit* field)
+{
+    TClipboard::setText(UUtils::ansiToString(fieldText(field)));
+    window->webBrowser()->paste();
+}
+
+void TfrmMain::btnUPasteClick()
+{
+    pasteField(this, edtLogin);
+}
+
+void TfrmMain::btnPPasteClick()
+{
+    pasteField(this, edtPassword);
+}

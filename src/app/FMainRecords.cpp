@@ -1,42 +1,494 @@
 // Category tree, item editor and the category and item commands of the main window.
 #include "app/FMain.h"
 
-void TfrmMain::tvwMainChanging(QTreeWidgetItem* /*node*/, bool& /*allowChange*/) {}
+#include "app/Application.h"
+#include "dialogs/FAddElement.h"
+#include "platform/MessageBox.h"
+#include "records/RecordCommands.h"
+#include "records/RecordFiles.h"
+#include "util/AppError.h"
+#include "util/TextCodec.h"
 
-void TfrmMain::tvwMainChange() {}
+#include <QAction>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QTreeWidget>
 
-void TfrmMain::edtTitleKeyDown(QWidget* /*field*/, QKeyEvent* /*key*/) {}
+#include <climits>
 
-void TfrmMain::btnSaveClick() {}
+namespace {
 
-void TfrmMain::ShowItem(const QByteArray& /*category*/, const QByteArray& /*title*/) {}
+const QString kSaveQuestion = QStringLiteral("Do you want save the changes you made in this item?");
+const QString kTitleConflict =
+    QStringLiteral("Sorry there is an item with this title in this category. Use other name and try again");
+const QString kCategoryExists = QStringLiteral("This category already exists.");
+const QString kSelectCategory = QStringLiteral("Select a category first.");
+const QString kItemExists = QStringLiteral("This item already exists in this category.");
+const QString kDeleteCategoryQuestion = QStringLiteral("Are you sure do you want to delete selected category?");
+const QString kDeleteItemQuestion = QStringLiteral("Are you sure do you want to delete selected item?");
 
-void TfrmMain::ClearItemFields() {}
+// The names the user knows the editor fields by (their labels), in item-line order from field 1.
+const QString kFieldNames[] = {
+    QStringLiteral("Title"),          QStringLiteral("Affiliate Program"), QStringLiteral("Website URL"),
+    QStringLiteral("Login URL"),      QStringLiteral("Username"),          QStringLiteral("Password"),
+    QStringLiteral("Affiliate Link"), QStringLiteral("Cloaked URL"),       QStringLiteral("Min Payout"),
+    QStringLiteral("Payment Day"),    QStringLiteral("Description"),
+};
 
-void TfrmMain::EnableItemFields() {}
+// The selected node. The tree keeps its current node selected (see setupRecords), so the
+// current node is the selected one.
+QTreeWidgetItem* selectedNode(const QTreeWidget* tree)
+{
+    return tree->currentItem();
+}
 
-void TfrmMain::DisableItemFields() {}
+QByteArray nodeText(const QTreeWidgetItem* node)
+{
+    return UUtils::stringToAnsi(node->text(0));
+}
 
-void TfrmMain::SaveItem() {}
+// The description as the user typed it. QTextDocument::toPlainText() would turn a no-break
+// space (0xA0) into a blank, so read the raw text and convert only the paragraph marks.
+QString descriptionText(const QPlainTextEdit* memo)
+{
+    QString text = memo->document()->toRawText();
+    for (QChar& c : text) {
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
+            c = u'\n';
+    }
+    return text;
+}
 
-void TfrmMain::btnAddCategoryClick() {}
+// Converts an entry of the input dialog for storing, or shows why it cannot be stored.
+bool storableEntry(const QString& entry, const QString& fieldName, QByteArray* bytes)
+{
+    const QString problem = Records::checkStorableText(entry, fieldName, Records::TextKind::SingleLine, bytes);
+    if (problem.isEmpty())
+        return true;
+    TMessageBox::warning(problem);
+    return false;
+}
 
-void TfrmMain::btnAddItemClick() {}
+// Runs a step that writes a record file. An error (the file cannot be written) is shown to the
+// user here, in the handler, instead of unwinding through Qt's code. Returns false after an error.
+template <typename Step> bool guarded(Step step)
+{
+    try {
+        step();
+        return true;
+    } catch (const AppError& error) {
+        Application::reportError(error.message());
+    }
+    return false;
+}
 
-void TfrmMain::AddCategory1Click() {}
+// Filters the tree's viewport: a right click opens the context menu without moving the selection.
+class RightClickKeepsSelection : public QObject
+{
+public:
+    using QObject::QObject;
 
-void TfrmMain::EditCategory1Click() {}
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick ||
+            event->type() == QEvent::MouseButtonRelease) {
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+                return true; // the context menu event still follows
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
-void TfrmMain::DeleteCategory1Click() {}
+} // namespace
 
-void TfrmMain::AddItem1Click() {}
+void TfrmMain::setupRecords()
+{
+    // No field has a length limit (QLineEdit would cut text at 32767 characters).
+    for (QWidget* field : itemFields()) {
+        if (auto* line = qobject_cast<QLineEdit*>(field))
+            line->setMaxLength(INT_MAX);
+    }
+    tvwMain->viewport()->installEventFilter(new RightClickKeepsSelection(tvwMain));
+    // Nothing is selected at start. Setting "no current node" once also keeps the view from making
+    // its first node current when it gets the keyboard focus.
+    tvwMain->setCurrentItem(nullptr);
 
-void TfrmMain::DeleteItem1Click() {}
+    // Keep the current node selected: a view may make a node current without selecting it (on
+    // getting the focus) or deselect the current node (Ctrl+click). The current node is the
+    // selected node everywhere in this file.
+    QItemSelectionModel* selection = tvwMain->selectionModel();
+    auto keepCurrentSelected = [this, selection] {
+        const QModelIndex current = selection->currentIndex();
+        if (current.isValid() && !selection->isSelected(current))
+            selection->select(current, QItemSelectionModel::ClearAndSelect);
+    };
+    connect(selection, &QItemSelectionModel::selectionChanged, this, keepCurrentSelected);
+    connect(selection, &QItemSelectionModel::currentChanged, this, keepCurrentSelected);
+}
 
-void TfrmMain::EditCategory() {}
+// ---------------------------------------------------------------------------------------------
+// Selection
 
-void TfrmMain::DeleteCategory() {}
+void TfrmMain::tvwMainChanging(QTreeWidgetItem* /*node*/, bool& allowChange)
+{
+    QTreeWidgetItem* current = selectedNode(tvwMain);
+    if (!current || !FItemChanged)
+        return;
 
-void TfrmMain::DeleteItem() {}
+    switch (TMessageBox::information(kSaveQuestion, TMessageBox::Buttons::YesNoCancel)) {
+    case TMessageBox::Answer::No:
+        return;
+    case TMessageBox::Answer::Yes:
+        break;
+    default:
+        allowChange = false;
+        return;
+    }
 
-void TfrmMain::bsSkinPopupMenu1Popup() {}
+    if (hasSiblingTitle(edtTitle->text())) {
+        TMessageBox::warning(kTitleConflict);
+        allowChange = false;
+        return;
+    }
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields)) {
+        allowChange = false;
+        return;
+    }
+    // When items.dat cannot be written the selection stays on the item, which is still marked
+    // as edited: the user sees the error and can try again, or answer No to drop the edits.
+    if (!guarded([this] { SaveItem(); })) {
+        FItemChanged = true;
+        allowChange = false;
+    }
+}
+
+void TfrmMain::tvwMainChange()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node)
+        return;
+    if (QTreeWidgetItem* parent = node->parent()) {
+        ShowItem(nodeText(parent), nodeText(node));
+        EnableItemFields();
+    } else {
+        ClearItemFields();
+        DisableItemFields();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Item editor
+
+void TfrmMain::edtTitleKeyDown(QWidget* field, QKeyEvent* key)
+{
+    // Tab and Shift+Tab move the focus to the next field; they do not reach the field.
+    if (key && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+        !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        const auto* memo = qobject_cast<QPlainTextEdit*>(field);
+        if (!memo || memo->tabChangesFocus())
+            return;
+    }
+    FItemChanged = true;
+}
+
+void TfrmMain::ShowItem(const QByteArray& category, const QByteArray& title)
+{
+    const qsizetype index = Records::findItemLine(ItemList, category, title);
+    if (index >= 0) {
+        const Records::ItemFields fields = Records::readItemLine(ItemList.at(index));
+        const QList<QWidget*> widgets = itemFields();
+        for (int i = Records::fldTitle; i < Records::fldDescription; ++i) {
+            auto* line = static_cast<QLineEdit*>(widgets[i - 1]);
+            line->setText(UUtils::ansiToString(fields[i]));
+            line->setCursorPosition(0);
+        }
+        memDesc->setPlainText(UUtils::ansiToString(Records::descriptionToEditor(fields[Records::fldDescription])));
+    }
+    FItemChanged = false;
+}
+
+void TfrmMain::ClearItemFields()
+{
+    for (QWidget* field : itemFields()) {
+        if (auto* line = qobject_cast<QLineEdit*>(field))
+            line->clear();
+    }
+    memDesc->clear();
+    FItemChanged = false;
+}
+
+void TfrmMain::EnableItemFields()
+{
+    for (QWidget* field : itemFields())
+        field->setEnabled(true);
+}
+
+void TfrmMain::DisableItemFields()
+{
+    for (QWidget* field : itemFields())
+        field->setEnabled(false);
+}
+
+bool TfrmMain::hasSiblingTitle(const QString& title) const
+{
+    const QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node)
+        return false;
+    const QTreeWidgetItem* parent = node->parent();
+    const int count = parent ? parent->childCount() : tvwMain->topLevelItemCount();
+    StringList titles;
+    titles.reserve(count);
+    qsizetype self = -1;
+    for (int i = 0; i < count; ++i) {
+        const QTreeWidgetItem* sibling = parent ? parent->child(i) : tvwMain->topLevelItem(i);
+        if (sibling == node)
+            self = i;
+        titles.append(nodeText(sibling));
+    }
+    return Records::hasSiblingTitle(titles, self, UUtils::stringToAnsi(title));
+}
+
+bool TfrmMain::itemFieldsFromEditor(Records::ItemFields* fields) const
+{
+    const QList<QWidget*> widgets = itemFields();
+    for (int i = Records::fldTitle; i <= Records::fldDescription; ++i) {
+        const bool isDescription = i == Records::fldDescription;
+        const QString text = isDescription ? descriptionText(memDesc) : static_cast<QLineEdit*>(widgets[i - 1])->text();
+        const QString problem = Records::checkStorableText(
+            text, kFieldNames[i - 1], isDescription ? Records::TextKind::MultiLine : Records::TextKind::SingleLine,
+            &(*fields)[i]);
+        if (!problem.isEmpty()) {
+            TMessageBox::warning(problem);
+            widgets[i - 1]->setFocus();
+            return false;
+        }
+    }
+    (*fields)[Records::fldDescription] = Records::descriptionFromEditor((*fields)[Records::fldDescription]);
+    return true;
+}
+
+void TfrmMain::btnSaveClick()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node || !node->parent())
+        return;
+    if (hasSiblingTitle(edtTitle->text())) {
+        TMessageBox::warning(kTitleConflict);
+        return;
+    }
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields))
+        return;
+    // A failed write leaves the item marked as edited, so leaving it asks again.
+    if (!guarded([this] { SaveItem(); }))
+        FItemChanged = true;
+}
+
+void TfrmMain::SaveItem()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    QTreeWidgetItem* parent = node ? node->parent() : nullptr;
+    Records::ItemFields fields;
+    // The callers have checked the fields; refuse anyway rather than store a damaged line.
+    if (parent && !itemFieldsFromEditor(&fields))
+        return;
+    if (parent) {
+        const QByteArray category = nodeText(parent);
+        const qsizetype index = Records::findItemLine(ItemList, category, nodeText(node));
+        if (index >= 0) {
+            node->setText(0, edtTitle->text());
+            fields[Records::fldCategory] = category;
+            ItemList[index] = Records::buildItemLine(fields);
+        }
+    }
+    FItemChanged = false;
+    SaveItems();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void TfrmMain::btnAddCategoryClick()
+{
+    QString entry;
+    if (!TfrmAddElement::execute(QStringLiteral("Add Category"), QStringLiteral("Category:"), &entry))
+        return;
+    QByteArray name;
+    if (!storableEntry(entry, QStringLiteral("Category"), &name))
+        return;
+    if (Records::findCategoryFoldedTrimmed(CategoryList, name) >= 0) {
+        TMessageBox::warning(kCategoryExists);
+        return;
+    }
+    CategoryList.append(name);
+    auto* node = new QTreeWidgetItem(QStringList(UUtils::ansiToString(name)));
+    node->setIcon(0, ImageList1.at(0));
+    tvwMain->addTopLevelItem(node);
+    guarded([this] { SaveCategories(); });
+}
+
+void TfrmMain::AddCategory1Click()
+{
+    btnAddCategoryClick();
+}
+
+void TfrmMain::btnAddItemClick()
+{
+    QTreeWidgetItem* selected = selectedNode(tvwMain);
+    if (!selected) {
+        TMessageBox::warning(kSelectCategory);
+        return;
+    }
+    QTreeWidgetItem* category = selected->parent() ? selected->parent() : selected;
+
+    QString entry;
+    if (!TfrmAddElement::execute(QStringLiteral("Add Item"), QStringLiteral("Item:"), &entry))
+        return;
+    QByteArray title;
+    if (!storableEntry(entry, QStringLiteral("Item"), &title))
+        return;
+    const QByteArray categoryName = nodeText(category);
+    if (Records::itemExistsFolded(ItemList, categoryName, title)) {
+        TMessageBox::warning(kItemExists);
+        return;
+    }
+
+    ItemList.append(Records::newItemLine(categoryName, title));
+    auto* node = new QTreeWidgetItem(QStringList(UUtils::ansiToString(title)));
+    node->setIcon(0, ImageList1.at(1));
+    category->addChild(node);
+    // Selecting runs the leave-item check; when it refuses, the item stays added all the same.
+    tvwMain->setCurrentItem(node);
+    category->setExpanded(true);
+    tvwMain->scrollToItem(node);
+    guarded([this] { SaveItems(); });
+}
+
+void TfrmMain::AddItem1Click()
+{
+    btnAddItemClick();
+}
+
+void TfrmMain::EditCategory()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node || node->parent())
+        return;
+    const QByteArray oldName = nodeText(node);
+
+    QString entry;
+    if (!TfrmAddElement::execute(QStringLiteral("Edit Category"), QStringLiteral("Category:"), &entry))
+        return;
+    QByteArray newName;
+    if (!storableEntry(entry, QStringLiteral("Category"), &newName))
+        return;
+
+    const int rootCount = tvwMain->topLevelItemCount();
+    StringList roots;
+    roots.reserve(rootCount);
+    for (int i = 0; i < rootCount; ++i)
+        roots.append(nodeText(tvwMain->topLevelItem(i)));
+    if (Records::findCategoryFoldedTrimmed(roots, newName, tvwMain->indexOfTopLevelItem(node)) >= 0) {
+        TMessageBox::warning(kCategoryExists);
+        return;
+    }
+
+    Records::renameCategoryEntry(CategoryList, oldName, newName);
+    Records::renameCategoryItems(ItemList, oldName, newName);
+    node->setText(0, UUtils::ansiToString(newName));
+    // A failure of categories.dat ends the command before items.dat is written.
+    guarded([this] {
+        SaveCategories();
+        SaveItems();
+    });
+}
+
+void TfrmMain::EditCategory1Click()
+{
+    EditCategory();
+}
+
+// Moves the selection off a node that is about to be removed: to its next sibling, else its
+// previous sibling, else its parent (nothing, for the last category). The move runs the
+// leave-item check and shows the new node.
+static void selectInsteadOf(QTreeWidget* tree, QTreeWidgetItem* node)
+{
+    if (tree->currentItem() != node)
+        return;
+    QTreeWidgetItem* parent = node->parent();
+    const int index = parent ? parent->indexOfChild(node) : tree->indexOfTopLevelItem(node);
+    const int count = parent ? parent->childCount() : tree->topLevelItemCount();
+    auto at = [&](int i) { return parent ? parent->child(i) : tree->topLevelItem(i); };
+    QTreeWidgetItem* next = index + 1 < count ? at(index + 1) : index > 0 ? at(index - 1) : parent;
+    tree->setCurrentItem(next);
+}
+
+void TfrmMain::DeleteCategory()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node || node->parent())
+        return;
+    if (TMessageBox::warning(kDeleteCategoryQuestion, TMessageBox::Buttons::OkCancel) != TMessageBox::Answer::Ok)
+        return;
+    const QByteArray name = nodeText(node);
+    Records::removeCategoryEntries(CategoryList, name);
+    Records::removeCategoryItems(ItemList, name);
+
+    FItemChanged = false; // a category is shown: nothing was edited
+    selectInsteadOf(tvwMain, node);
+    qDeleteAll(node->takeChildren());
+    delete node;
+    guarded([this] {
+        SaveCategories();
+        SaveItems();
+    });
+}
+
+void TfrmMain::DeleteCategory1Click()
+{
+    DeleteCategory();
+}
+
+void TfrmMain::DeleteItem()
+{
+    QTreeWidgetItem* node = selectedNode(tvwMain);
+    if (!node || !node->parent())
+        return;
+    if (TMessageBox::warning(kDeleteItemQuestion, TMessageBox::Buttons::OkCancel) != TMessageBox::Answer::Ok)
+        return;
+    const qsizetype index = Records::findItemLine(ItemList, nodeText(node->parent()), nodeText(node));
+    if (index < 0)
+        return;
+    ItemList.removeAt(index);
+
+    // The user has just agreed to delete this item: its unsaved edits go with it, unasked.
+    FItemChanged = false;
+    selectInsteadOf(tvwMain, node);
+    delete node;
+    guarded([this] { SaveItems(); });
+}
+
+void TfrmMain::DeleteItem1Click()
+{
+    DeleteItem();
+}
+
+void TfrmMain::bsSkinPopupMenu1Popup()
+{
+    const QTreeWidgetItem* node = selectedNode(tvwMain);
+    const bool category = node && !node->parent();
+    const bool item = node && node->parent();
+    AddCategory1->setVisible(true);
+    EditCategory1->setVisible(category);
+    DeleteCategory1->setVisible(category);
+    N1->setVisible(true);
+    AddItem1->setVisible(true);
+    DeleteItem1->setVisible(item);
+}

@@ -1,6 +1,7 @@
 #include "platform/MessageBox.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -18,6 +19,26 @@ TestState& testState()
     static TestState state;
     return state;
 }
+
+// Notes whether the box was closed through its window (title bar, Alt+F4) rather than by a button
+// or a key: QMessageBox reports such a close as a click on its escape button.
+class CloseWatcher : public QObject
+{
+public:
+    explicit CloseWatcher(QMessageBox* box) : m_box(box) { box->installEventFilter(this); }
+    bool closedByWindow = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_box && event->type() == QEvent::Close && !m_box->clickedButton())
+            closedByWindow = true;
+        return false;
+    }
+
+private:
+    QMessageBox* m_box;
+};
 
 } // namespace
 
@@ -54,7 +75,10 @@ TMessageBox::Answer TMessageBox::show(Kind kind, const QString& text, Buttons bu
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         box.move(screen->availableGeometry().center() - box.rect().center());
 
+    CloseWatcher watcher(&box);
     box.exec();
+    if (watcher.closedByWindow)
+        return Answer::Cancel;
     const QAbstractButton* clicked = box.clickedButton();
     if (clicked == yes && yes)
         return Answer::Yes;

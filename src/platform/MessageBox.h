@@ -6,7 +6,7 @@
 // The program's one message component (msgMain): every message the user sees goes through it.
 // A box is modal, centred on the screen, of kind warning (caption "Warning") or information
 // (caption "Information"). Enter answers Yes if present, else OK; Escape answers Cancel if
-// present, else No, else OK; closing the box otherwise answers Cancel (OK for a lone OK button).
+// present, else No, else OK; closing the box otherwise answers Cancel, whatever its buttons.
 //
 // Tests queue the answers of the next boxes with setNextAnswer(): a queued answer is returned
 // without showing a box, and every message is recorded in shownMessages().

@@ -1,0 +1,192 @@
+// The item editor and the record commands at 1,000 categories and 100,000 items: showing and
+// saving an item, the sibling-title check, Add Item, and Edit Category and Delete Category of a
+// category that holds 1,000 items. Each figure is the median of several runs and leaves out the
+// file writes: while a step is timed the application directory points at a missing folder, so
+// its save fails at once (the error is answered through the message box seam). The writes of
+// items.dat and categories.dat are measured on their own.
+#include "RecordData.h"
+
+#include "app/FMain.h"
+#include "dialogs/FAddElement.h"
+#include "platform/MessageBox.h"
+#include "util/AppError.h"
+#include "util/Files.h"
+#include "util/StringList.h"
+#include "util/TextCodec.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int kCategories = 1000;
+constexpr int kItems = 100000;
+constexpr int kBigCategories = 5; // each with 1,000 items, one per Delete Category run
+constexpr int kBigItems = 1000;
+constexpr int kRuns = 5;
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double msOf(const std::function<void()>& step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void report(const char* name, double value)
+{
+    std::printf("BENCH %s %.3f ms\n", name, value);
+    std::fflush(stdout);
+}
+
+QString g_dataDir;
+QString g_missingDir;
+
+// Times step with the record files out of reach, so that its save fails at once.
+double msWithoutWrite(const std::function<void()>& step)
+{
+    UUtils::setAppDir(g_missingDir);
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // the "cannot create file" message
+    const double ms = msOf([&] {
+        try {
+            step();
+        } catch (const AppError&) {
+        }
+    });
+    UUtils::setAppDir(g_dataDir);
+    TMessageBox::clearTestState();
+    return ms;
+}
+
+QByteArray bigName(int i)
+{
+    return "Big category " + QByteArray::number(i);
+}
+
+QTreeWidgetItem* rootNamed(QTreeWidget* tree, const QByteArray& name)
+{
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        if (UUtils::stringToAnsi(tree->topLevelItem(i)->text(0)) == name)
+            return tree->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    g_dataDir = dir.path();
+    g_missingDir = dir.filePath(QStringLiteral("missing"));
+    UUtils::setAppDir(g_dataDir);
+
+    // 1,000 categories, five of them "big"; 100,000 items, 1,000 in each big category, spread
+    // through the file among the others.
+    StringList categories = BenchData::categories(kCategories - kBigCategories);
+    const StringList others = BenchData::items(categories, kItems - kBigCategories * kBigItems);
+    for (int i = 0; i < kBigCategories; ++i)
+        categories.insert(i * 150, bigName(i));
+    StringList items;
+    items.reserve(kItems);
+    const int step = int(others.size()) / kBigItems;
+    for (int i = 0, big = 0; i < others.size(); ++i) {
+        items.append(others[i]);
+        if (i % step == 0 && big < kBigItems) {
+            for (int c = 0; c < kBigCategories; ++c)
+                items.append(Records::newItemLine(bigName(c), "Big item " + QByteArray::number(big)));
+            ++big;
+        }
+    }
+    UUtils::saveStringList(UUtils::appFile(QStringLiteral("categories.dat")), categories);
+    UUtils::saveStringList(UUtils::appFile(QStringLiteral("items.dat")), items);
+
+    TfrmMain window;
+    window.Timer1->stop();
+    QTreeWidget* tree = window.tvwMain;
+    int nodes = 0;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        nodes += tree->topLevelItem(i)->childCount();
+    if (tree->topLevelItemCount() != kCategories || nodes != kItems || window.ItemList.size() != kItems) {
+        std::fprintf(stderr, "bench_editor: records not loaded as prepared\n");
+        return 1;
+    }
+
+    // Items near the end of the list: the scans pass nearly every line.
+    QTreeWidgetItem* big0 = rootNamed(tree, bigName(0));
+    QList<QTreeWidgetItem*> lateItems;
+    for (int i = 0; i < kRuns; ++i)
+        lateItems << big0->child(big0->childCount() - 1 - i);
+
+    QList<double> show, saveItem, sibling, writeItems, writeCategories;
+    for (QTreeWidgetItem* node : lateItems) {
+        tree->setCurrentItem(node);
+        const QByteArray category = UUtils::stringToAnsi(node->parent()->text(0));
+        const QByteArray title = UUtils::stringToAnsi(node->text(0));
+        show << msOf([&] { window.ShowItem(category, title); });
+        sibling << msOf([&] { window.hasSiblingTitle(window.edtTitle->text()); });
+        window.edtPassword->setText(QStringLiteral("changed password"));
+        saveItem << msWithoutWrite([&] { window.SaveItem(); });
+        writeItems << msOf([&] { window.SaveItems(); });
+        writeCategories << msOf([&] { window.SaveCategories(); });
+    }
+    report("editor_show_item", median(show));
+    report("editor_save_item_without_write", median(saveItem));
+    report("editor_sibling_check", median(sibling));
+
+    QList<double> addItem;
+    for (int i = 0; i < kRuns; ++i) {
+        tree->setCurrentItem(big0);
+        TfrmAddElement::queueEntry(QStringLiteral("Added item %1").arg(i));
+        addItem << msWithoutWrite([&] { window.btnAddItemClick(); });
+        window.SaveItems();
+    }
+    report("editor_add_item_without_write", median(addItem));
+
+    QList<double> editCategory;
+    for (int i = 0; i < kRuns; ++i) {
+        tree->setCurrentItem(big0);
+        TfrmAddElement::queueEntry(QStringLiteral("Renamed category %1").arg(i));
+        editCategory << msWithoutWrite([&] { window.EditCategory(); });
+        window.SaveCategories();
+        window.SaveItems();
+    }
+    report("editor_edit_category_without_write", median(editCategory));
+
+    QList<double> deleteCategory;
+    for (int i = 1; i < kBigCategories; ++i) {
+        QTreeWidgetItem* big = rootNamed(tree, bigName(i));
+        if (!big || big->childCount() != kBigItems) {
+            std::fprintf(stderr, "bench_editor: category %d not as prepared (%d)\n", i, big ? big->childCount() : -1);
+            return 1;
+        }
+        tree->setCurrentItem(big);
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // "Are you sure ...?"
+        deleteCategory << msWithoutWrite([&] { window.DeleteCategory(); });
+        window.SaveCategories();
+        window.SaveItems();
+    }
+    report("editor_delete_category_without_write", median(deleteCategory));
+
+    report("editor_write_items_dat", median(writeItems));
+    report("editor_write_categories_dat", median(writeCategories));
+    std::printf("BENCH editor_items_dat_size %.1f MB\n",
+                QFileInfo(UUtils::appFile(QStringLiteral("items.dat"))).size() / 1e6);
+    return 0;
+}

@@ -1,0 +1,165 @@
+#include "records/RecordCommands.h"
+
+#include "util/Fields.h"
+#include "util/TextCodec.h"
+
+#include <QByteArrayView>
+
+#include <algorithm>
+
+namespace Records {
+namespace {
+
+constexpr char kSep = UUtils::kFieldSeparator;
+
+char foldAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+bool equalFolded(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (foldAscii(a[i]) != foldAscii(b[i]))
+            return false;
+    }
+    return true;
+}
+
+QByteArrayView trimmedView(QByteArrayView text)
+{
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// The line begins with name followed by the separator, byte for byte.
+bool belongsTo(const QByteArray& line, const QByteArray& name)
+{
+    return line.size() > name.size() && line[name.size()] == kSep && line.startsWith(name);
+}
+
+} // namespace
+
+qsizetype findCategoryFoldedTrimmed(const StringList& names, const QByteArray& entry, qsizetype skip)
+{
+    const QByteArrayView wanted = trimmedView(entry);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (i != skip && equalFolded(trimmedView(names[i]), wanted))
+            return i;
+    }
+    return -1;
+}
+
+bool itemExistsFolded(const StringList& items, const QByteArray& category, const QByteArray& title)
+{
+    for (const QByteArray& line : items) {
+        // Field 0 runs to the first separator (or the end); field 1 to the next one (or the end).
+        const qsizetype first = line.indexOf(kSep);
+        const QByteArrayView field0 = first < 0 ? QByteArrayView(line) : QByteArrayView(line).first(first);
+        if (!equalFolded(field0, category))
+            continue;
+        QByteArrayView field1;
+        if (first >= 0) {
+            const qsizetype second = line.indexOf(kSep, first + 1);
+            field1 = QByteArrayView(line).sliced(first + 1, (second < 0 ? line.size() : second) - first - 1);
+        }
+        if (equalFolded(field1, title))
+            return true;
+    }
+    return false;
+}
+
+qsizetype renameCategoryEntry(StringList& categories, const QByteArray& oldName, const QByteArray& newName)
+{
+    for (qsizetype i = 0; i < categories.size(); ++i) {
+        if (equalFolded(categories[i], oldName)) {
+            categories[i] = newName;
+            return i;
+        }
+    }
+    return -1;
+}
+
+qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, const QByteArray& newName)
+{
+    qsizetype count = 0;
+    for (QByteArray& line : items) {
+        if (belongsTo(line, oldName)) {
+            QByteArray renamed;
+            renamed.reserve(newName.size() + line.size() - oldName.size());
+            renamed.append(newName).append(QByteArrayView(line).sliced(oldName.size()));
+            line = renamed;
+            ++count;
+        }
+    }
+    return count;
+}
+
+qsizetype removeCategoryEntries(StringList& categories, const QByteArray& name)
+{
+    return categories.removeIf([&](const QByteArray& entry) { return equalFolded(entry, name); });
+}
+
+qsizetype removeCategoryItems(StringList& items, const QByteArray& name)
+{
+    return items.removeIf([&](const QByteArray& line) { return belongsTo(line, name); });
+}
+
+bool hasSiblingTitle(const StringList& titles, qsizetype selfIndex, const QByteArray& title)
+{
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        if (i != selfIndex && titles[i] == title)
+            return true;
+    }
+    return false;
+}
+
+QString checkStorableText(const QString& text, const QString& fieldName, TextKind kind, QByteArray* bytes)
+{
+    if (!UUtils::isAnsiEncodable(text)) {
+        QString bad;
+        for (qsizetype i = 0; i < text.size() && bad.size() < 8; ++i) {
+            const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+            const QString ch = text.mid(i, len);
+            if (!UUtils::isAnsiEncodable(ch) && !bad.contains(ch))
+                bad += ch;
+            i += len - 1;
+        }
+        return QStringLiteral(
+                   "The field \"%1\" contains characters that cannot be stored: %2\n\nQuillet keeps its records in "
+                   "the Western (Windows-1252) character set, which has no place for them. Remove them and "
+                   "try again; nothing was saved.")
+            .arg(fieldName, bad);
+    }
+    const QByteArray converted = UUtils::stringToAnsi(text);
+    if (converted.contains(kSep)) {
+        return QStringLiteral(
+                   "The field \"%1\" contains the character \"%2\", which Quillet uses to separate the parts of its "
+                   "records. Remove it and try again; nothing was saved.")
+            .arg(fieldName, UUtils::ansiToString(QByteArray(1, kSep)));
+    }
+    if (converted.contains('\0')) {
+        return QStringLiteral(
+                   "The field \"%1\" contains a NUL character, which cannot be stored. Remove it and try again; "
+                   "nothing was saved.")
+            .arg(fieldName);
+    }
+    if (kind == TextKind::SingleLine && (converted.contains('\r') || converted.contains('\n'))) {
+        return QStringLiteral(
+                   "The field \"%1\" contains a line break, which cannot be stored in a single-line field. Remove "
+                   "it and try again; nothing was saved.")
+            .arg(fieldName);
+    }
+    *bytes = converted;
+    return {};
+}
+
+} // namespace Records

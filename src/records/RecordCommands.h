@@ -1,0 +1,59 @@
+#pragma once
+
+#include "util/StringList.h"
+
+#include <QString>
+
+// The name rules and list edits of the category and item commands and of the item editor,
+// without any widget. Each comparison follows its own rule:
+//   folded   = ASCII letters a..z upper-cased, every other byte compared unchanged
+//   trimmed  = leading and trailing bytes of value 0x20 or below dropped
+//   exact    = byte for byte
+// Whatever is compared, what gets stored is the text as typed.
+namespace Records {
+
+// Add Category (every entry of the category list) and Edit Category (every root node other than
+// the renamed one, pass its index as skip): the index of the first name equal to entry, folded
+// and trimmed on both sides, or -1.
+qsizetype findCategoryFoldedTrimmed(const StringList& names, const QByteArray& entry, qsizetype skip = -1);
+
+// Add Item: whether an item line has field 0 equal to category and field 1 equal to title, both
+// folded, nothing trimmed.
+bool itemExistsFolded(const StringList& items, const QByteArray& category, const QByteArray& title);
+
+// Edit Category: replaces the first category entry equal to oldName (folded) by newName; later
+// entries stay. Returns its index, or -1.
+qsizetype renameCategoryEntry(StringList& categories, const QByteArray& oldName, const QByteArray& newName);
+
+// Edit Category: in every item line that begins with oldName followed by 0xA5 (exact), replaces
+// the text before the first 0xA5 by newName; the rest of the line stays. Returns the count.
+qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, const QByteArray& newName);
+
+// Delete Category: removes every category entry equal to name (folded). Returns the count.
+qsizetype removeCategoryEntries(StringList& categories, const QByteArray& name);
+
+// Delete Category: removes every item line that begins with name followed by 0xA5 (exact).
+// Returns the count.
+qsizetype removeCategoryItems(StringList& items, const QByteArray& name);
+
+// Save Item's sibling-title check: whether any of titles other than the one at selfIndex equals
+// title byte for byte.
+bool hasSiblingTitle(const StringList& titles, qsizetype selfIndex, const QByteArray& title);
+
+// What a stored text may hold. Item lines separate their fields with 0xA5 and the record files
+// separate lines with CR and LF and end at NUL, so:
+enum class TextKind
+{
+    SingleLine, // a field of an item line other than the description, a category name
+    MultiLine,  // the description: its CR and LF are escaped when stored
+};
+
+// Converts text to its Windows-1252 bytes for storing. Returns an empty string and sets *bytes
+// when the text can be stored as it is; otherwise returns the message for the user, which names
+// fieldName, and leaves *bytes alone. Refused: characters that Windows-1252 cannot hold (they
+// would be lost), the separator 0xA5 "¥" (it would shift the fields or cut a category from its
+// items), NUL (it ends the file when read), and CR or LF in a single-line text (they would split
+// the record's line).
+QString checkStorableText(const QString& text, const QString& fieldName, TextKind kind, QByteArray* bytes);
+
+} // namespace Records
