@@ -109,11 +109,6 @@ protected:
 
 void TfrmMain::setupRecords()
 {
-    // No field has a length limit (QLineEdit would cut text at 32767 characters).
-    for (QWidget* field : itemFields()) {
-        if (auto* line = qobject_cast<QLineEdit*>(field))
-            line->setMaxLength(INT_MAX);
-    }
     tvwMain->viewport()->installEventFilter(new RightClickKeepsSelection(tvwMain));
     // Nothing is selected at start. Setting "no current node" once also keeps the view from making
     // its first node current when it gets the keyboard focus.
