@@ -77,13 +77,13 @@ bool itemExistsFolded(const StringList& items, const QByteArray& category, const
     return false;
 }
 
-qsizetype renameCategoryEntry(StringList& categories, const QByteArray& oldName, const QByteArray& newName)
+qsizetype categoryEntryOfNode(const StringList& categories, qsizetype nodeIndex, const QByteArray& name)
 {
+    if (nodeIndex >= 0 && nodeIndex < categories.size() && categories[nodeIndex] == name)
+        return nodeIndex;
     for (qsizetype i = 0; i < categories.size(); ++i) {
-        if (equalFolded(categories[i], oldName)) {
-            categories[i] = newName;
+        if (equalFolded(categories[i], name))
             return i;
-        }
     }
     return -1;
 }
@@ -101,11 +101,6 @@ qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, cons
         }
     }
     return count;
-}
-
-qsizetype removeCategoryEntries(StringList& categories, const QByteArray& name)
-{
-    return categories.removeIf([&](const QByteArray& entry) { return equalFolded(entry, name); });
 }
 
 qsizetype removeCategoryItems(StringList& items, const QByteArray& name)
