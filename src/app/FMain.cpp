@@ -11,6 +11,7 @@
 #include "util/Files.h"
 #include "util/TextCodec.h"
 
+#include <climits>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -82,6 +83,8 @@ QLineEdit* makeField(const QString& name)
 {
     auto* field = new QLineEdit;
     field->setObjectName(name);
+    // No field has a length limit (QLineEdit would cut text at 32767 characters).
+    field->setMaxLength(INT_MAX);
     return field;
 }
 

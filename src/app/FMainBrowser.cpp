@@ -8,19 +8,12 @@
 
 #include "platform/Clipboard.h"
 #include "platform/WebBrowser.h"
-#include "util/TextCodec.h"
 
 #include <QLineEdit>
 
-namespace {
-
-// The field's text as the program's byte string, as a save would store it.
-QByteArray fieldText(const QLineEdit* field)
-{
-    return UUtils::stringToAnsi(field->text());
-}
-
-} // namespace
+// The pane works on what the fields show right now, edited or stored. Nothing here is stored, so
+// the text goes to the control and the clipboard as the widget holds it: a character that the
+// record files could not hold still reaches the page unchanged.
 
 TWebBrowser* TfrmMain::webBrowser()
 {
@@ -69,26 +62,25 @@ void TfrmMain::bsSkinSpeedButton4Click()
 // "Go!": navigates to edtURL's text, which stays as it is.
 void TfrmMain::bsSkinButton2Click()
 {
-    const QByteArray address = fieldText(edtURL);
+    const QString address = edtURL->text();
     if (address.isEmpty())
         return;
     TWebBrowser* browser = webBrowser();
     browser->stop();
-    browser->navigate(UUtils::ansiToString(address));
+    browser->navigate(address);
 }
 
 // The four "Browse" buttons: the field's text, exactly as typed, into edtURL and to the control.
 // An empty field does nothing; a field of blanks is not empty.
 static void browseField(TfrmMain* window, const QLineEdit* field)
 {
-    const QByteArray address = fieldText(field);
+    const QString address = field->text();
     if (address.isEmpty())
         return;
     TWebBrowser* browser = window->webBrowser();
     browser->stop();
-    const QString text = UUtils::ansiToString(address);
-    window->edtURL->setText(text);
-    browser->navigate(text);
+    window->edtURL->setText(address);
+    browser->navigate(address);
 }
 
 void TfrmMain::btnBrowseWebsiteClick()
@@ -116,7 +108,7 @@ void TfrmMain::btnBrowseCloakedClick()
 // clipboard keeps the text afterwards.
 static void pasteField(TfrmMain* window, const QLineEdit* field)
 {
-    TClipboard::setText(UUtils::ansiToString(fieldText(field)));
+    TClipboard::setText(field->text());
     window->webBrowser()->paste();
 }
 

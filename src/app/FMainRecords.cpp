@@ -109,11 +109,6 @@ protected:
 
 void TfrmMain::setupRecords()
 {
-    // No field has a length limit (QLineEdit would cut text at 32767 characters).
-    for (QWidget* field : itemFields()) {
-        if (auto* line = qobject_cast<QLineEdit*>(field))
-            line->setMaxLength(INT_MAX);
-    }
     tvwMain->viewport()->installEventFilter(new RightClickKeepsSelection(tvwMain));
     // Nothing is selected at start. Setting "no current node" once also keeps the view from making
     // its first node current when it gets the keyboard focus.
@@ -400,7 +395,9 @@ void TfrmMain::EditCategory()
         return;
     }
 
-    Records::renameCategoryEntry(CategoryList, oldName, newName);
+    const qsizetype own = Records::categoryEntryOfNode(CategoryList, tvwMain->indexOfTopLevelItem(node), oldName);
+    if (own >= 0)
+        CategoryList[own] = newName;
     Records::renameCategoryItems(ItemList, oldName, newName);
     node->setText(0, UUtils::ansiToString(newName));
     // A failure of categories.dat ends the command before items.dat is written.
@@ -438,7 +435,9 @@ void TfrmMain::DeleteCategory()
     if (TMessageBox::warning(kDeleteCategoryQuestion, TMessageBox::Buttons::OkCancel) != TMessageBox::Answer::Ok)
         return;
     const QByteArray name = nodeText(node);
-    Records::removeCategoryEntries(CategoryList, name);
+    const qsizetype entry = Records::categoryEntryOfNode(CategoryList, tvwMain->indexOfTopLevelItem(node), name);
+    if (entry >= 0)
+        CategoryList.removeAt(entry);
     Records::removeCategoryItems(ItemList, name);
 
     FItemChanged = false; // a category is shown: nothing was edited

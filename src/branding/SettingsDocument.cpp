@@ -41,11 +41,6 @@ StringList unsealLines(bool* sealedByUs = nullptr)
     return UUtils::loadStringList(plainSettingsPath());
 }
 
-char upperByte(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
 // First position of needle in text, the letters a to z compared without case; -1 if none.
 // Same result as searching the upper-cased copies, without copying a long document per tag.
 qsizetype indexOfIgnoringCase(const QByteArray& text, const QByteArray& needle)
@@ -59,10 +54,10 @@ qsizetype indexOfIgnoringCase(const QByteArray& text, const QByteArray& needle)
     const char* u = upperNeedle.constData();
     const char first = u[0];
     for (qsizetype i = 0; i + m <= n; ++i) {
-        if (upperByte(t[i]) != first)
+        if (UUtils::upperAsciiByte(t[i]) != first)
             continue;
         qsizetype j = 1;
-        while (j < m && upperByte(t[i + j]) == u[j])
+        while (j < m && UUtils::upperAsciiByte(t[i + j]) == u[j])
             ++j;
         if (j == m)
             return i;

@@ -12,34 +12,6 @@ namespace {
 
 constexpr char kSep = UUtils::kFieldSeparator;
 
-char foldAscii(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-bool equalFolded(QByteArrayView a, QByteArrayView b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (foldAscii(a[i]) != foldAscii(b[i]))
-            return false;
-    }
-    return true;
-}
-
-QByteArrayView trimmedView(QByteArrayView text)
-{
-    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 // The line begins with name followed by the separator, byte for byte.
 bool belongsTo(const QByteArray& line, const QByteArray& name)
 {
@@ -50,9 +22,9 @@ bool belongsTo(const QByteArray& line, const QByteArray& name)
 
 qsizetype findCategoryFoldedTrimmed(const StringList& names, const QByteArray& entry, qsizetype skip)
 {
-    const QByteArrayView wanted = trimmedView(entry);
+    const QByteArrayView wanted = UUtils::trimControlsView(entry);
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (i != skip && equalFolded(trimmedView(names[i]), wanted))
+        if (i != skip && UUtils::sameTextIgnoringCase(UUtils::trimControlsView(names[i]), wanted))
             return i;
     }
     return -1;
@@ -64,26 +36,26 @@ bool itemExistsFolded(const StringList& items, const QByteArray& category, const
         // Field 0 runs to the first separator (or the end); field 1 to the next one (or the end).
         const qsizetype first = line.indexOf(kSep);
         const QByteArrayView field0 = first < 0 ? QByteArrayView(line) : QByteArrayView(line).first(first);
-        if (!equalFolded(field0, category))
+        if (!UUtils::sameTextIgnoringCase(field0, category))
             continue;
         QByteArrayView field1;
         if (first >= 0) {
             const qsizetype second = line.indexOf(kSep, first + 1);
             field1 = QByteArrayView(line).sliced(first + 1, (second < 0 ? line.size() : second) - first - 1);
         }
-        if (equalFolded(field1, title))
+        if (UUtils::sameTextIgnoringCase(field1, title))
             return true;
     }
     return false;
 }
 
-qsizetype renameCategoryEntry(StringList& categories, const QByteArray& oldName, const QByteArray& newName)
+qsizetype categoryEntryOfNode(const StringList& categories, qsizetype nodeIndex, const QByteArray& name)
 {
+    if (nodeIndex >= 0 && nodeIndex < categories.size() && categories[nodeIndex] == name)
+        return nodeIndex;
     for (qsizetype i = 0; i < categories.size(); ++i) {
-        if (equalFolded(categories[i], oldName)) {
-            categories[i] = newName;
+        if (UUtils::sameTextIgnoringCase(categories[i], name))
             return i;
-        }
     }
     return -1;
 }
@@ -101,11 +73,6 @@ qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, cons
         }
     }
     return count;
-}
-
-qsizetype removeCategoryEntries(StringList& categories, const QByteArray& name)
-{
-    return categories.removeIf([&](const QByteArray& entry) { return equalFolded(entry, name); });
 }
 
 qsizetype removeCategoryItems(StringList& items, const QByteArray& name)

@@ -21,16 +21,19 @@ qsizetype findCategoryFoldedTrimmed(const StringList& names, const QByteArray& e
 // folded, nothing trimmed.
 bool itemExistsFolded(const StringList& items, const QByteArray& category, const QByteArray& title);
 
-// Edit Category: replaces the first category entry equal to oldName (folded) by newName; later
-// entries stay. Returns its index, or -1.
-qsizetype renameCategoryEntry(StringList& categories, const QByteArray& oldName, const QByteArray& newName);
+// Edit Category and Delete Category: the category entry that the root node at nodeIndex, named
+// name, stands for. The tree keeps one root node per entry in list order, so that is the entry at
+// the node's index. Only should the two ever be out of step, the first entry equal to name folded.
+// -1 when there is none.
+//
+// The entry is chosen by the node rather than by the first (or every) entry equal folded: a
+// categories.dat that holds one name twice in different letter case would otherwise have the
+// other category's entry renamed or removed, leaving its node and items without an entry.
+qsizetype categoryEntryOfNode(const StringList& categories, qsizetype nodeIndex, const QByteArray& name);
 
 // Edit Category: in every item line that begins with oldName followed by 0xA5 (exact), replaces
 // the text before the first 0xA5 by newName; the rest of the line stays. Returns the count.
 qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, const QByteArray& newName);
-
-// Delete Category: removes every category entry equal to name (folded). Returns the count.
-qsizetype removeCategoryEntries(StringList& categories, const QByteArray& name);
 
 // Delete Category: removes every item line that begins with name followed by 0xA5 (exact).
 // Returns the count.

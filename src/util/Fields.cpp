@@ -59,14 +59,12 @@ QByteArray DecodeLineBreaks(const QByteArray& text)
 QByteArray upperAscii(const QByteArray& text)
 {
     QByteArray out = text;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    }
+    for (char& c : out)
+        c = upperAsciiByte(c);
     return out;
 }
 
-QByteArray trimControls(const QByteArray& text)
+QByteArrayView trimControlsView(QByteArrayView text)
 {
     auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
     qsizetype begin = 0;
@@ -75,12 +73,23 @@ QByteArray trimControls(const QByteArray& text)
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
 }
 
-bool sameTextIgnoringCase(const QByteArray& a, const QByteArray& b)
+QByteArray trimControls(const QByteArray& text)
 {
-    return a.size() == b.size() && upperAscii(a) == upperAscii(b);
+    return trimControlsView(text).toByteArray();
+}
+
+bool sameTextIgnoringCase(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (upperAsciiByte(a[i]) != upperAsciiByte(b[i]))
+            return false;
+    }
+    return true;
 }
 
 } // namespace UUtils

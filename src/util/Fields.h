@@ -2,6 +2,8 @@
 
 #include "util/StringList.h"
 
+#include <QByteArrayView>
+
 // Field and text helpers shared by the record files, the settings document and the news replies.
 namespace UUtils {
 
@@ -20,12 +22,17 @@ QByteArray EncodeLineBreaks(const QByteArray& text);
 QByteArray DecodeLineBreaks(const QByteArray& text);
 
 // Upper-cases the ASCII letters a to z only; every other byte stays.
+constexpr char upperAsciiByte(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 QByteArray upperAscii(const QByteArray& text);
 
 // Drops leading and trailing bytes of value 0x20 or below.
+QByteArrayView trimControlsView(QByteArrayView text);
 QByteArray trimControls(const QByteArray& text);
 
-// Equal after upperAscii.
-bool sameTextIgnoringCase(const QByteArray& a, const QByteArray& b);
+// Equal after upperAscii (compared in place, without copies).
+bool sameTextIgnoringCase(QByteArrayView a, QByteArrayView b);
 
 } // namespace UUtils

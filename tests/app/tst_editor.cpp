@@ -319,8 +319,8 @@ void TestEditor::commands_data()
         << lf("Shops|Travel") << lf("Shops~Amazon~") << "Travel" << AddItem << "Amazon" << QStringList{}
         << lf("Shops|Travel") << crlf("Shops~Amazon~|Travel~Amazon~~~~~~~~~~~~~") << "Shops[Amazon];Travel[Amazon]";
 
-    // Edit Category: the other root nodes, folded and trimmed; the first category entry equal to
-    // the old name folded; the item lines that begin with the old name and 0xA5, exactly.
+    // Edit Category: the other root nodes, folded and trimmed; the node's own category entry; the
+    // item lines that begin with the old name and 0xA5, exactly.
     QTest::newRow("edit category: another category's name")
         << lf("Shops|Travel") << lf("Shops~a~") << "Shops" << EditCategory << " tRAVEL " << QStringList{exists}
         << lf("Shops|Travel") << lf("Shops~a~") << "Shops[a];Travel[]";
@@ -328,15 +328,18 @@ void TestEditor::commands_data()
         << lf("Shops|Travel") << lf("Shops~a~p~|shops~b~|Travel~Shops~|ShopsX~c~|Shops|Shops~~~") << "Shops"
         << EditCategory << "SHOPS" << QStringList{} << crlf("SHOPS|Travel")
         << crlf("SHOPS~a~p~|shops~b~|Travel~Shops~|ShopsX~c~|Shops|SHOPS~~~") << "SHOPS[a,];Travel[Shops]";
-    QTest::newRow("edit category: names differing in case, first entry renamed")
+    // Names differing only in case (a hand-edited file): the renamed node's own entry changes, so
+    // the file and the tree stay in step and no category is cut from its items.
+    QTest::newRow("edit category: names differing in case, the node's own entry renamed")
         << lf("Shops|SHOPS") << lf("Shops~a~|SHOPS~b~") << "SHOPS" << EditCategory << "Stores" << QStringList{}
-        << crlf("Stores|SHOPS") << crlf("Shops~a~|Stores~b~") << "Shops[a];Stores[b]";
+        << crlf("Shops|Stores") << crlf("Shops~a~|Stores~b~") << "Shops[a];Stores[b]";
 
-    // Delete Category: every entry equal folded; the lines that begin with the name and 0xA5.
-    QTest::newRow("delete category: entries folded, lines exact")
+    // Delete Category: the node's own entry (never another category's that differs only in case);
+    // the lines that begin with the name and 0xA5, exactly.
+    QTest::newRow("delete category: own entry, lines exact")
         << lf("Shops|Travel|SHOPS") << lf("Shops~a~|SHOPS~b~|Travel~Shops~|Shops~c~~~|Shops") << "Shops"
-        << DeleteCategory << "" << QStringList{deleteCategory} << crlf("Travel") << crlf("SHOPS~b~|Travel~Shops~|Shops")
-        << "Travel[Shops];SHOPS[b]";
+        << DeleteCategory << "" << QStringList{deleteCategory} << crlf("Travel|SHOPS")
+        << crlf("SHOPS~b~|Travel~Shops~|Shops") << "Travel[Shops];SHOPS[b]";
 
     // Delete Item: the first line whose fields 0 and 1 equal the parent's and the node's text.
     QTest::newRow("delete item: first exact line only")

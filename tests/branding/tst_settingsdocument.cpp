@@ -2,6 +2,7 @@
 // write of LastNewsId, with the plain copy dbsettings.sim gone after every operation.
 #include "branding/SettingsDocument.h"
 #include "crypto/AesLib.h"
+#include "support/TestData.h"
 #include "util/AppError.h"
 #include "util/Files.h"
 #include "util/Sealing.h"
@@ -39,15 +40,6 @@ QByteArray unsealBytes(const QByteArray& sealed)
     destination.open(QIODevice::WriteOnly);
     TEncryption(UUtils::kSealPassPhrase, UUtils::kSealBufferSize).DecryptStream(source, destination, in.size());
     return out;
-}
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray data(n, Qt::Uninitialized);
-    for (char& c : data)
-        c = char(generator.bounded(256));
-    return data;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The AES block cipher, the key derivation and the encrypted container, checked against published
 // vectors and against OpenSSL used directly.
 #include "crypto/AesLib.h"
+#include "support/TestData.h"
 
 #include <QBuffer>
 #include <QRandomGenerator>
@@ -14,15 +15,6 @@ namespace {
 const unsigned char* bytes(const QByteArray& a)
 {
     return reinterpret_cast<const unsigned char*>(a.constData());
-}
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray data(n, Qt::Uninitialized);
-    for (char& c : data)
-        c = char(generator.bounded(256));
-    return data;
 }
 
 QByteArray aesBlock(const QByteArray& key, const QByteArray& block)

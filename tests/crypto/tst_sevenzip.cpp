@@ -1,6 +1,7 @@
 // The container is the entry data of a stored WinZip AES (AE-2) entry: 7-Zip reads ours and we
 // read 7-Zip's.
 #include "crypto/AesLib.h"
+#include "support/TestData.h"
 
 #include <QBuffer>
 #include <QProcess>
@@ -11,15 +12,6 @@
 #include <QtEndian>
 
 namespace {
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray data(n, Qt::Uninitialized);
-    for (char& c : data)
-        c = char(generator.bounded(256));
-    return data;
-}
 
 void put16(QByteArray& out, quint16 v)
 {

@@ -386,6 +386,7 @@ private slots:
         QTest::newRow("blanks") << QStringLiteral("   ");
         QTest::newRow("100 KB") << address(QStringLiteral("/b?") + QString(100 * 1024, QLatin1Char('x')));
         QTest::newRow("download") << address(QStringLiteral("/download"));
+        QTest::newRow("beyond Windows-1252") << address(QStringLiteral("/b?q=\u043f\u0440\u0438\u0432\u0435\u0442"));
     }
 
     // Whatever the field holds goes to the engine as typed; nothing breaks and nothing is shown.
@@ -395,16 +396,9 @@ private slots:
         m_w->edtWebsiteURL->setText(text);
         QSignalSpy finished(m_w->webBrowser(), &TWebBrowser::loadFinished);
         click(m_w->btnBrowseWebsite);
-        QCOMPARE(m_w->edtURL->text(), m_w->edtWebsiteURL->text());
+        QCOMPARE(m_w->edtURL->text(), text); // whole and unchanged
         finished.wait(10000); // some of these never start a load
         m_w->edtWebsiteURL->clear();
-
-        // Longer than a line field holds: straight to the control.
-        if (text.size() > m_w->edtWebsiteURL->maxLength()) {
-            finished.clear();
-            m_w->webBrowser()->navigate(text);
-            finished.wait(10000);
-        }
 
         // The pane goes on working.
         QVERIFY(go(QStringLiteral("/c")));

@@ -1,6 +1,7 @@
 // Sealing and unsealing the settings file: round trips, damaged and foreign input, errors, and
 // a seal that fails half-way (full disk) leaving the old sealed file whole.
 #include "crypto/AesLib.h"
+#include "support/TestData.h"
 #include "util/AppError.h"
 #include "util/Sealing.h"
 
@@ -16,15 +17,6 @@
 using namespace UUtils;
 
 namespace {
-
-QByteArray randomBytes(qsizetype n, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray data(n, Qt::Uninitialized);
-    for (char& c : data)
-        c = char(generator.bounded(256));
-    return data;
-}
 
 void writeFile(const QString& path, const QByteArray& data)
 {
