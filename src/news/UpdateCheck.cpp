@@ -4,7 +4,7 @@
 #include "news/IniFile.h"
 #include "news/NewsRequests.h"
 #include "news/UpdateLogic.h"
-#include "platform/DetachedProcess.h"
+#include "platform/ShellLauncher.h"
 #include "platform/HttpClient.h"
 #include "platform/MessageBox.h"
 #include "util/Files.h"
@@ -83,7 +83,7 @@ bool CheckForUpdate(THttpClient& http, bool quiet)
                 return false;
             // An updater that cannot be started would leave the user with a closed program
             // and no update: report it like a missing one and keep running.
-            if (!UPlatform::startDetachedProgram(updater, updaterArguments())) {
+            if (!ShellLauncher::startDetached(updater, updaterArguments())) {
                 TMessageBox::warning(updaterMissingText());
                 return false;
             }

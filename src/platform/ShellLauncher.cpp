@@ -284,13 +284,13 @@ ShellLauncher::Command ShellLauncher::defaultBrowser()
     return {};
 }
 
-void ShellLauncher::startDetached(const QString& program, const QStringList& arguments)
+bool ShellLauncher::startDetached(const QString& program, const QStringList& arguments)
 {
     if (g_recording) {
         g_started.append({Started::Kind::Program, program, arguments});
-        return;
+        return true;
     }
-    QProcess::startDetached(program, arguments);
+    return QProcess::startDetached(program, arguments);
 }
 
 void ShellLauncher::openUrl(const QString& address)

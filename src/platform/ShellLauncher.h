@@ -27,8 +27,9 @@ public:
     // The registered default browser; an empty program when none is registered.
     static Command defaultBrowser();
 
-    // Starts program with arguments, without waiting for it. The outcome is not reported.
-    static void startDetached(const QString& program, const QStringList& arguments);
+    // Starts program with arguments, without waiting for it. Returns false when it could not be
+    // started (while recording: true).
+    static bool startDetached(const QString& program, const QStringList& arguments);
 
     // Hands an address to whatever the desktop has registered for it. The outcome is not reported.
     static void openUrl(const QString& address);
