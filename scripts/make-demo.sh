@@ -24,4 +24,12 @@ echo "demo copy laid out in $demo"
 
 [ "$start" = yes ] || exit 0
 
-exec bash "$(dirname "$0")/start-quillet.sh" "$demo/quillet"
+# The demo's news service: the reference service on the port its settings name.
+news_pid=
+if command -v php >/dev/null && ! (exec 3<>/dev/tcp/127.0.0.1/8080) 2>/dev/null; then
+    php -S 127.0.0.1:8080 -t examples/news-service >/dev/null 2>&1 &
+    news_pid=$!
+    trap 'kill $news_pid 2>/dev/null' EXIT
+    echo "news service started on http://127.0.0.1:8080/"
+fi
+bash "$(dirname "$0")/start-quillet.sh" "$demo/quillet"
