@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QScopeGuard>
 
 namespace Update {
 
@@ -52,6 +53,18 @@ Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& l
 
 bool CheckForUpdate(THttpClient& http, bool quiet)
 {
+    // One check at a time. A check waits in nested event loops (before its download, during it
+    // and in its questions), where the Update button or the start-up tick could start a second
+    // one and ask the same question twice: such a check is refused like a busy request.
+    static bool running = false;
+    if (running) {
+        if (!quiet)
+            TMessageBox::information(News::busyNewsText());
+        return false;
+    }
+    running = true;
+    const auto done = qScopeGuard([] { running = false; });
+
     QPointer<THttpClient> client(&http);
     const auto windowClosed = [&client] { return !client || client->isShutDown(); };
 

@@ -136,6 +136,25 @@ private Q_SLOTS:
         }
     }
 
+    // A second check started while the first waits (the Update button during the start-up check)
+    // is refused: one download, one question.
+    void nestedCheckIsRefused()
+    {
+        m_descriptor = "[APPLICATION]\r\nVersion=3.0\r\n";
+        const qsizetype before = m_server.requests().size();
+        THttpClient http;
+        bool nestedResult = true;
+        QTimer::singleShot(0, [&] { nestedResult = Update::CheckForUpdate(http, false); });
+        answer({Answer::Cancel});
+        QVERIFY(!Update::CheckForUpdate(http, true));
+        QVERIFY(!nestedResult);
+        QCOMPARE(m_server.requests().size() - before, qsizetype(1));
+        QCOMPARE(shownTexts().size(), 2);
+        QVERIFY(shownTexts().contains("The program is still waiting for an answer from the news site. "
+                                      "Please try again in a moment."));
+        QCOMPARE(shownTexts().filter("There is a new update").size(), 1);
+    }
+
     void acceptingBothQuestionsStartsTheUpdater()
     {
         m_descriptor = "[APPLICATION]\nVersion=2.1\n";
