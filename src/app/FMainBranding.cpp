@@ -222,7 +222,9 @@ void TfrmMain::LoadBranding()
         }
     }
 
-    setWindowTitle(UUtils::ansiToString(MainCaption(b)));
+    // Qt takes "[*]" in a window title for the modified-document mark and hides it; doubled, it is
+    // shown as written.
+    setWindowTitle(UUtils::ansiToString(MainCaption(b)).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
     btnNews->setVisible(NewsButtonVisible(b));
     btnMakeMoney->setText(UUtils::ansiToString(MakeMoneyCaption(document)));
 

@@ -166,8 +166,9 @@ std::optional<QString> DecodeSkin(const QByteArray& file)
 {
     QByteArray sheet = file;
     // qCompress output: the plain length in 4 big-endian bytes, then a zlib stream (first byte 0x78
-    // for the usual 32 KB window).
-    if (file.size() > 6 && quint8(file.at(4)) == 0x78) {
+    // for the usual 32 KB window). Any length we accept is below 16 MB, so its first byte is zero:
+    // a plain sheet whose fifth character happens to be 'x' (".flex {") is not taken for one.
+    if (file.size() > 6 && file.at(0) == '\0' && quint8(file.at(4)) == 0x78) {
         const quint32 plainSize = qFromBigEndian<quint32>(file.constData());
         if (plainSize > quint32(kMaxSkinSize))
             return std::nullopt;

@@ -65,7 +65,9 @@ void TfrmAbout::FormCreate()
 {
     const Branding& b = branding();
     const QString name = UUtils::ansiToString(b.ApplicationName);
-    setWindowTitle(QStringLiteral("About ") + name + QStringLiteral("..."));
+    // "[*]" in a title is Qt's modified-document mark, hidden unless doubled.
+    QString title = QStringLiteral("About ") + name + QStringLiteral("...");
+    setWindowTitle(title.replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
     lblProductName->setText(name);
     lblProductName->adjustSize();
     lblProductVersion->setText(QStringLiteral("Product Version: ") + QLatin1String(AppVersion));

@@ -25,6 +25,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <QWindow>
 #include <QtEndian>
 #include <QtTest>
 
@@ -211,6 +212,13 @@ private Q_SLOTS:
         QCOMPARE(branding().AffiliateURL, QByteArray("http://a/?id=joe"));
         QCOMPARE(branding().AppHelpURL, QByteArray("http://help/"));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    void captionShowsTheNameAsWritten()
+    {
+        writeSettings(tag("ApplicationName", "Acme[*]Vault"));
+        auto w = openWindow();
+        QCOMPARE(w->windowHandle()->title(), QStringLiteral("Acme[*]Vault v2.0"));
     }
 
     void emptyDocumentBrandsWithEmptyValues()

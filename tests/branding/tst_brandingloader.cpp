@@ -349,6 +349,8 @@ private Q_SLOTS:
         QCOMPARE(DecodeSkin(sheet), std::optional<QString>(QString::fromUtf8(sheet)));
         QCOMPARE(DecodeSkin(qCompress(sheet)), std::optional<QString>(QString::fromUtf8(sheet)));
         QCOMPARE(DecodeSkin("QWidget{}\r\n\f\t"), std::optional<QString>(QStringLiteral("QWidget{}\r\n\f\t")));
+        // A plain sheet whose fifth byte is the zlib stream's first byte 0x78 ('x') is still plain.
+        QCOMPARE(DecodeSkin(".flex { color: red; }"), std::optional<QString>(QStringLiteral(".flex { color: red; }")));
 
         QVERIFY(!DecodeSkin(QByteArray()).has_value());
         QVERIFY(!DecodeSkin(" \r\n").has_value());

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWindow>
 #include <QtTest>
 
 class TestFAbout : public QObject
@@ -51,6 +52,15 @@ private Q_SLOTS:
         QVERIFY(dialog.lblProductName->text().isEmpty());
         QCOMPARE(dialog.lblProductVersion->text(), QStringLiteral("Product Version: 2.0"));
         QVERIFY(dialog.memAbout->toPlainText().isEmpty());
+    }
+
+    void titleShowsTheNameAsWritten()
+    {
+        branding().ApplicationName = "Acme[*]Vault";
+        TfrmAbout dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowHandle()->title(), QStringLiteral("About Acme[*]Vault..."));
     }
 
     void okCloses()

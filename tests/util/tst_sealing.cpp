@@ -108,7 +108,8 @@ void TestSealing::roundTrip()
     SealFile(path("dbsettings.sim"), path("dbsettings.dat"));
     const QByteArray sealed = readFile(path("dbsettings.dat"));
     QCOMPARE(sealed.size(), size + 20); // AES-128: 8 bytes of salt, 2 + 10 around the data
-    QVERIFY(!sealed.contains(plain.left(64)) || size == 0);
+    // The plain bytes do not show through (a run too short to tell is found in random bytes by chance).
+    QVERIFY(size < 16 || !sealed.contains(plain.left(64)));
 
     writeFile(path("dbsettings.sim"), "an older plain copy that is longer than some plain texts");
     UnsealFile(path("dbsettings.dat"), path("dbsettings.sim"));
