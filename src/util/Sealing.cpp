@@ -38,9 +38,14 @@ bool UnsealFile(const QString& source, const QString& destination)
         raise("Cannot create file \"%1\". %2", destination, out.errorString());
     TEncryption encryption(QByteArray(kSealPassPhrase), kSealBufferSize);
     // A wrong pass phrase or a damaged container is not an error here: the readers use what
-    // they find. Only a failed write of the plain copy is.
-    if (!encryption.DecryptStream(in, out, in.size()) && encryption.lastError() == TEncryption::Error::Write)
-        raise("Stream write error \"%1\". %2", destination, out.errorString());
+    // they find. A failed read of the sealed file or write of the plain copy is.
+    if (!encryption.DecryptStream(in, out, in.size())) {
+        if (encryption.lastError() == TEncryption::Error::Write)
+            raise("Stream write error \"%1\". %2", destination, out.errorString());
+        // A plain copy cut short by a failing disk must not pass for the whole document.
+        if (encryption.lastError() == TEncryption::Error::Read)
+            raise("Stream read error \"%1\". %2", source, in.errorString());
+    }
     return encryption.lastError() != TEncryption::Error::PassPhrase;
 }
 
