@@ -673,7 +673,7 @@ void TfrmMain::LoadCategories()
         return;
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path);
+        lines = UUtils::loadStringList(path, &m_categoriesUnread);
     } catch (...) {
         // Never let a save replace a file whose records were not read.
         m_unreadFiles.insert(Records::kCategoriesFile);
@@ -702,7 +702,7 @@ void TfrmMain::LoadItems()
     Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path);
+        lines = UUtils::loadStringList(path, &m_itemsUnread);
     } catch (...) {
         m_unreadFiles.insert(Records::kItemsFile);
         throw;
@@ -753,7 +753,7 @@ void TfrmMain::SaveCategories()
     const QString path = UUtils::appFile(Records::kCategoriesFile);
     if (isSaveRefused(Records::kCategoriesFile))
         refuseSave(path);
-    UUtils::saveStringList(path, CategoryList);
+    UUtils::saveStringList(path, CategoryList, m_categoriesUnread);
 }
 
 void TfrmMain::SaveItems()
@@ -761,5 +761,5 @@ void TfrmMain::SaveItems()
     const QString path = UUtils::appFile(Records::kItemsFile);
     if (isSaveRefused(Records::kItemsFile))
         refuseSave(path);
-    UUtils::saveStringList(path, ItemList);
+    UUtils::saveStringList(path, ItemList, m_itemsUnread);
 }
