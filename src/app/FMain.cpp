@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -508,6 +509,13 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         // Every editor field reports its key presses to the one handler.
         if (auto* field = qobject_cast<QWidget*>(watched); field && itemFields().contains(field))
             edtTitleKeyDown(field, static_cast<QKeyEvent*>(event));
+        break;
+    case QEvent::InputMethod:
+        // Text composed from key presses (a dead key, then a letter) reaches the field as an
+        // input-method commit, without a key event of its own: it is typing all the same.
+        if (auto* field = qobject_cast<QWidget*>(watched);
+            field && itemFields().contains(field) && !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+            edtTitleKeyDown(field, nullptr);
         break;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -526,7 +527,9 @@ void TestEditor::selectionShowsNode()
 void TestEditor::editsMarkedByKeyPressesOnly_data()
 {
     QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("key"); // 0: no key, the text is pasted as the field's context menu would
+    // 0: no key, the text is pasted as the field's context menu would; -1: a letter composed with
+    // a dead key, which arrives as an input-method commit without a key event
+    QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("marked");
     QTest::newRow("arrow key") << "edtTitle" << int(Qt::Key_Left) << 0 << true;
@@ -539,6 +542,8 @@ void TestEditor::editsMarkedByKeyPressesOnly_data()
     // Shift+Tab counts: the Shift key's own key-down reaches the field first.
     QTest::newRow("Shift+Tab") << "edtLoginURL" << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << true;
     QTest::newRow("mouse paste") << "edtLogin" << 0 << 0 << false;
+    QTest::newRow("dead key composition") << "edtTitle" << -1 << 0 << true;
+    QTest::newRow("dead key in the description") << "memDesc" << -1 << 0 << true;
 }
 
 void TestEditor::editsMarkedByKeyPressesOnly()
@@ -554,8 +559,12 @@ void TestEditor::editsMarkedByKeyPressesOnly()
     QWidget* target = w->findChild<QWidget*>(field);
     QVERIFY(target);
     target->setFocus();
-    if (key) {
+    if (key > 0) {
         QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    } else if (key < 0) {
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("\u00e9"));
+        QCoreApplication::sendEvent(target, &composed);
     } else {
         QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
         static_cast<QLineEdit*>(target)->paste();
