@@ -268,6 +268,8 @@ private slots:
     void refusedFieldInLeaveCheck();
     void longFieldsAndDescriptionBytes();
     void unplacedItemLinesKept();
+    void sameNamedCategories_data();
+    void sameNamedCategories();
 };
 
 void TestEditor::commands_data()
@@ -951,6 +953,50 @@ void TestEditor::unplacedItemLinesKept()
     w->DeleteItem();
     QCOMPARE(readFile("items.dat"), crlf(odd + "|Trips~Trains~~~~~~~~~~~~~"));
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Trips"));
+}
+
+// A categories.dat that lists one name twice (exactly): every item line of that name shows under
+// the first node. Renaming or deleting the second node touches its own items only, never the
+// items that the first one shows.
+void TestEditor::sameNamedCategories_data()
+{
+    QTest::addColumn<bool>("rename"); // else delete
+    QTest::addColumn<QByteArray>("itemsAfter");
+    QTest::addColumn<QByteArray>("categoriesAfter");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("delete") << false << crlf("Shops~a~|Shops~b~") << crlf("Shops") << "Shops[a,b]";
+    QTest::newRow("rename") << true << crlf("Shops~a~|Shops~b~|Stores~c~~~~~~~~~~~~~") << crlf("Shops|Stores")
+                            << "Shops[a,b];Stores[c]";
+}
+
+void TestEditor::sameNamedCategories()
+{
+    QFETCH(bool, rename);
+    QFETCH(QByteArray, itemsAfter);
+    QFETCH(QByteArray, categoriesAfter);
+    QFETCH(QString, tree);
+
+    TfrmMain* w = open(lf("Shops|Shops"), lf("Shops~a~|Shops~b~"));
+    QCOMPARE(treeDump(), QStringLiteral("Shops[a,b];Shops[]"));
+    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    TfrmAddElement::queueEntry(QStringLiteral("c")); // an item of the second node's own
+    w->btnAddItem->click();
+    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    TMessageBox::clearTestState();
+    if (rename) {
+        TfrmAddElement::queueEntry(QStringLiteral("Stores"));
+        w->EditCategory1->trigger();
+    } else {
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        w->DeleteCategory1->trigger();
+    }
+    QCOMPARE(TMessageBox::queuedAnswers(), 0);
+    QCOMPARE(readFile("items.dat"), itemsAfter);
+    QCOMPARE(readFile("categories.dat"), categoriesAfter);
+    QCOMPARE(treeDump(), tree);
+    // The first node's items still show their lines.
+    select("Shops/b");
+    QCOMPARE(w->edtTitle->text(), QStringLiteral("b"));
 }
 
 QTEST_MAIN(TestEditor)
