@@ -21,6 +21,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -509,6 +510,13 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         if (auto* field = qobject_cast<QWidget*>(watched); field && itemFields().contains(field))
             edtTitleKeyDown(field, static_cast<QKeyEvent*>(event));
         break;
+    case QEvent::InputMethod:
+        // Text composed from key presses (a dead key, then a letter) reaches the field as an
+        // input-method commit, without a key event of its own: it is typing all the same.
+        if (auto* field = qobject_cast<QWidget*>(watched);
+            field && itemFields().contains(field) && !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
+            edtTitleKeyDown(field, nullptr);
+        break;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);
@@ -673,7 +681,7 @@ void TfrmMain::LoadCategories()
         return;
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path);
+        lines = UUtils::loadStringList(path, &m_categoriesUnread);
     } catch (...) {
         // Never let a save replace a file whose records were not read.
         m_unreadFiles.insert(Records::kCategoriesFile);
@@ -702,7 +710,7 @@ void TfrmMain::LoadItems()
     Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path);
+        lines = UUtils::loadStringList(path, &m_itemsUnread);
     } catch (...) {
         m_unreadFiles.insert(Records::kItemsFile);
         throw;
@@ -753,7 +761,7 @@ void TfrmMain::SaveCategories()
     const QString path = UUtils::appFile(Records::kCategoriesFile);
     if (isSaveRefused(Records::kCategoriesFile))
         refuseSave(path);
-    UUtils::saveStringList(path, CategoryList);
+    UUtils::saveStringList(path, CategoryList, m_categoriesUnread);
 }
 
 void TfrmMain::SaveItems()
@@ -761,5 +769,5 @@ void TfrmMain::SaveItems()
     const QString path = UUtils::appFile(Records::kItemsFile);
     if (isSaveRefused(Records::kItemsFile))
         refuseSave(path);
-    UUtils::saveStringList(path, ItemList);
+    UUtils::saveStringList(path, ItemList, m_itemsUnread);
 }

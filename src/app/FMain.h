@@ -257,6 +257,10 @@ private:
     void connectHandlers();
 
     QSet<QString> m_unreadFiles; // bare names of record files that exist but could not be read
+    // What follows a NUL byte in a record file: the loads stop there, the saves write it back
+    // unchanged after the lines, so a stray NUL never costs the records behind it.
+    QByteArray m_categoriesUnread;
+    QByteArray m_itemsUnread;
     bool m_shownOnce = false;
     bool m_destroyed = false;
 };

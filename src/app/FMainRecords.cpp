@@ -87,6 +87,27 @@ template <typename Step> bool guarded(Step step)
     return false;
 }
 
+// Another root node has the very same text as this category node.
+bool hasNamesake(const QTreeWidget* tree, const QTreeWidgetItem* category)
+{
+    const QString text = category->text(0);
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* root = tree->topLevelItem(i);
+        if (root != category && root->text(0) == text)
+            return true;
+    }
+    return false;
+}
+
+StringList childTitles(const QTreeWidgetItem* category)
+{
+    StringList titles;
+    titles.reserve(category->childCount());
+    for (int i = 0; i < category->childCount(); ++i)
+        titles.append(nodeText(category->child(i)));
+    return titles;
+}
+
 // Filters the tree's viewport: a right click opens the context menu without moving the selection.
 class RightClickKeepsSelection : public QObject
 {
@@ -398,7 +419,13 @@ void TfrmMain::EditCategory()
     const qsizetype own = Records::categoryEntryOfNode(CategoryList, tvwMain->indexOfTopLevelItem(node), oldName);
     if (own >= 0)
         CategoryList[own] = newName;
-    Records::renameCategoryItems(ItemList, oldName, newName);
+    if (hasNamesake(tvwMain, node)) {
+        // The lines named oldName belong to both nodes: rename only this node's items.
+        for (const qsizetype line : Records::ownItemLines(ItemList, oldName, childTitles(node)))
+            ItemList[line] = newName + ItemList[line].mid(oldName.size());
+    } else {
+        Records::renameCategoryItems(ItemList, oldName, newName);
+    }
     node->setText(0, UUtils::ansiToString(newName));
     // A failure of categories.dat ends the command before items.dat is written.
     guarded([this] {
@@ -438,7 +465,14 @@ void TfrmMain::DeleteCategory()
     const qsizetype entry = Records::categoryEntryOfNode(CategoryList, tvwMain->indexOfTopLevelItem(node), name);
     if (entry >= 0)
         CategoryList.removeAt(entry);
-    Records::removeCategoryItems(ItemList, name);
+    if (hasNamesake(tvwMain, node)) {
+        // The lines named name belong to both nodes: the other one keeps its items.
+        const QList<qsizetype> own = Records::ownItemLines(ItemList, name, childTitles(node));
+        for (auto line = own.crbegin(); line != own.crend(); ++line)
+            ItemList.removeAt(*line);
+    } else {
+        Records::removeCategoryItems(ItemList, name);
+    }
 
     FItemChanged = false; // a category is shown: nothing was edited
     selectInsteadOf(tvwMain, node);

@@ -1,9 +1,11 @@
 #include "records/RecordCommands.h"
 
+#include "records/RecordFiles.h"
 #include "util/Fields.h"
 #include "util/TextCodec.h"
 
 #include <QByteArrayView>
+#include <QHash>
 
 #include <algorithm>
 
@@ -78,6 +80,24 @@ qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, cons
 qsizetype removeCategoryItems(StringList& items, const QByteArray& name)
 {
     return items.removeIf([&](const QByteArray& line) { return belongsTo(line, name); });
+}
+
+QList<qsizetype> ownItemLines(const StringList& items, const QByteArray& category, const StringList& titles)
+{
+    QHash<QByteArray, int> wanted;
+    for (const QByteArray& title : titles)
+        ++wanted[title];
+    QList<qsizetype> own;
+    for (qsizetype i = 0; i < items.size() && own.size() < titles.size(); ++i) {
+        if (!belongsTo(items[i], category))
+            continue;
+        const auto it = wanted.find(itemTitle(items[i]));
+        if (it != wanted.end() && it.value() > 0) {
+            --it.value();
+            own.append(i);
+        }
+    }
+    return own;
 }
 
 bool hasSiblingTitle(const StringList& titles, qsizetype selfIndex, const QByteArray& title)

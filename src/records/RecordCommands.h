@@ -39,6 +39,13 @@ qsizetype renameCategoryItems(StringList& items, const QByteArray& oldName, cons
 // Returns the count.
 qsizetype removeCategoryItems(StringList& items, const QByteArray& name);
 
+// Edit Category and Delete Category when another root node has the very same name (a
+// hand-edited categories.dat can list a name twice): the lines named category are then shared
+// by both nodes, and the node's own lines are only those of its item nodes. For each of titles,
+// the first line not yet taken that begins with category followed by 0xA5 and has that title
+// (both exact). Returns the indices in list order.
+QList<qsizetype> ownItemLines(const StringList& items, const QByteArray& category, const StringList& titles);
+
 // Save Item's sibling-title check: whether any of titles other than the one at selfIndex equals
 // title byte for byte.
 bool hasSiblingTitle(const StringList& titles, qsizetype selfIndex, const QByteArray& title);

@@ -48,11 +48,19 @@ StringList loadStringList(const QString& path)
     return parseLines(readWholeFile(path));
 }
 
-void saveStringList(const QString& path, const StringList& lines)
+StringList loadStringList(const QString& path, QByteArray* unread)
+{
+    const QByteArray text = readWholeFile(path);
+    const qsizetype nul = text.indexOf('\0');
+    *unread = nul < 0 ? QByteArray() : text.mid(nul);
+    return parseLines(text);
+}
+
+void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread)
 {
     // Written through one reused buffer of about 1 MB, not one copy of the whole file.
     constexpr qsizetype kBuffer = 1024 * 1024;
-    writeFileAtomically(path, [&lines](const WriteChunk& write) {
+    writeFileAtomically(path, [&lines, &unread](const WriteChunk& write) {
         QByteArray buffer;
         buffer.reserve(kBuffer + 2);
         for (const QByteArray& line : lines) {
@@ -70,7 +78,7 @@ void saveStringList(const QString& path, const StringList& lines)
             }
             buffer.append("\r\n", 2);
         }
-        return write(buffer.constData(), buffer.size());
+        return write(buffer.constData(), buffer.size()) && write(unread.constData(), unread.size());
     });
 }
 

@@ -20,8 +20,12 @@ QByteArray joinLines(const StringList& lines);
 // Reads a whole text file into lines. Throws AppError "Cannot open file "%s". %s" when the file
 // cannot be read; callers test for a missing file first.
 StringList loadStringList(const QString& path);
+// The same; *unread receives what the lines leave out: the bytes from the first NUL to the end
+// of the file (empty when the file holds no NUL).
+StringList loadStringList(const QString& path, QByteArray* unread);
 
-// Writes the lines with writeFileAtomically (see Files.h).
-void saveStringList(const QString& path, const StringList& lines);
+// Writes the lines with writeFileAtomically (see Files.h), then unread unchanged. A record file
+// keeps the bytes after a NUL this way: they are never read, but a save does not drop them.
+void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread = {});
 
 } // namespace UUtils

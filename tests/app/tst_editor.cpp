@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -267,6 +268,8 @@ private slots:
     void refusedFieldInLeaveCheck();
     void longFieldsAndDescriptionBytes();
     void unplacedItemLinesKept();
+    void sameNamedCategories_data();
+    void sameNamedCategories();
 };
 
 void TestEditor::commands_data()
@@ -526,7 +529,9 @@ void TestEditor::selectionShowsNode()
 void TestEditor::editsMarkedByKeyPressesOnly_data()
 {
     QTest::addColumn<QString>("field");
-    QTest::addColumn<int>("key"); // 0: no key, the text is pasted as the field's context menu would
+    // 0: no key, the text is pasted as the field's context menu would; -1: a letter composed with
+    // a dead key, which arrives as an input-method commit without a key event
+    QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<bool>("marked");
     QTest::newRow("arrow key") << "edtTitle" << int(Qt::Key_Left) << 0 << true;
@@ -539,6 +544,8 @@ void TestEditor::editsMarkedByKeyPressesOnly_data()
     // Shift+Tab counts: the Shift key's own key-down reaches the field first.
     QTest::newRow("Shift+Tab") << "edtLoginURL" << int(Qt::Key_Backtab) << int(Qt::ShiftModifier) << true;
     QTest::newRow("mouse paste") << "edtLogin" << 0 << 0 << false;
+    QTest::newRow("dead key composition") << "edtTitle" << -1 << 0 << true;
+    QTest::newRow("dead key in the description") << "memDesc" << -1 << 0 << true;
 }
 
 void TestEditor::editsMarkedByKeyPressesOnly()
@@ -554,8 +561,12 @@ void TestEditor::editsMarkedByKeyPressesOnly()
     QWidget* target = w->findChild<QWidget*>(field);
     QVERIFY(target);
     target->setFocus();
-    if (key) {
+    if (key > 0) {
         QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    } else if (key < 0) {
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("\u00e9"));
+        QCoreApplication::sendEvent(target, &composed);
     } else {
         QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
         static_cast<QLineEdit*>(target)->paste();
@@ -942,6 +953,50 @@ void TestEditor::unplacedItemLinesKept()
     w->DeleteItem();
     QCOMPARE(readFile("items.dat"), crlf(odd + "|Trips~Trains~~~~~~~~~~~~~"));
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Trips"));
+}
+
+// A categories.dat that lists one name twice (exactly): every item line of that name shows under
+// the first node. Renaming or deleting the second node touches its own items only, never the
+// items that the first one shows.
+void TestEditor::sameNamedCategories_data()
+{
+    QTest::addColumn<bool>("rename"); // else delete
+    QTest::addColumn<QByteArray>("itemsAfter");
+    QTest::addColumn<QByteArray>("categoriesAfter");
+    QTest::addColumn<QString>("tree");
+    QTest::newRow("delete") << false << crlf("Shops~a~|Shops~b~") << crlf("Shops") << "Shops[a,b]";
+    QTest::newRow("rename") << true << crlf("Shops~a~|Shops~b~|Stores~c~~~~~~~~~~~~~") << crlf("Shops|Stores")
+                            << "Shops[a,b];Stores[c]";
+}
+
+void TestEditor::sameNamedCategories()
+{
+    QFETCH(bool, rename);
+    QFETCH(QByteArray, itemsAfter);
+    QFETCH(QByteArray, categoriesAfter);
+    QFETCH(QString, tree);
+
+    TfrmMain* w = open(lf("Shops|Shops"), lf("Shops~a~|Shops~b~"));
+    QCOMPARE(treeDump(), QStringLiteral("Shops[a,b];Shops[]"));
+    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    TfrmAddElement::queueEntry(QStringLiteral("c")); // an item of the second node's own
+    w->btnAddItem->click();
+    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    TMessageBox::clearTestState();
+    if (rename) {
+        TfrmAddElement::queueEntry(QStringLiteral("Stores"));
+        w->EditCategory1->trigger();
+    } else {
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        w->DeleteCategory1->trigger();
+    }
+    QCOMPARE(TMessageBox::queuedAnswers(), 0);
+    QCOMPARE(readFile("items.dat"), itemsAfter);
+    QCOMPARE(readFile("categories.dat"), categoriesAfter);
+    QCOMPARE(treeDump(), tree);
+    // The first node's items still show their lines.
+    select("Shops/b");
+    QCOMPARE(w->edtTitle->text(), QStringLiteral("b"));
 }
 
 QTEST_MAIN(TestEditor)

@@ -447,9 +447,14 @@ private Q_SLOTS:
             window.SaveItems();
         }
         QVERIFY(TMessageBox::shownMessages().isEmpty());
-        // Every line comes back byte for byte, each ended by CR LF.
-        QCOMPARE(readFile("categories.dat"), UUtils::joinLines(UUtils::parseLines(categories)));
-        QCOMPARE(readFile("items.dat"), UUtils::joinLines(UUtils::parseLines(items)));
+        // Every line comes back byte for byte, each ended by CR LF; what follows a NUL is not
+        // read but comes back unchanged after the lines, so no record behind it is lost.
+        auto written = [](const QByteArray& text) {
+            const qsizetype nul = text.indexOf('\0');
+            return UUtils::joinLines(UUtils::parseLines(text)) + (nul < 0 ? QByteArray() : text.mid(nul));
+        };
+        QCOMPARE(readFile("categories.dat"), written(categories));
+        QCOMPARE(readFile("items.dat"), written(items));
     }
 
     void missingAndEmptyFiles()
