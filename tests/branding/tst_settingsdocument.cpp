@@ -16,34 +16,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QByteArray sealBytes(const QByteArray& plain)
-{
-    QByteArray in = plain;
-    QBuffer source(&in);
-    source.open(QIODevice::ReadOnly);
-    QByteArray out;
-    QBuffer destination(&out);
-    destination.open(QIODevice::WriteOnly);
-    TEncryption(UUtils::kSealPassPhrase, UUtils::kSealBufferSize).EncryptStream(source, destination);
-    return out;
-}
-
-QByteArray unsealBytes(const QByteArray& sealed)
-{
-    QByteArray in = sealed;
-    QBuffer source(&in);
-    source.open(QIODevice::ReadOnly);
-    QByteArray out;
-    QBuffer destination(&out);
-    destination.open(QIODevice::WriteOnly);
-    TEncryption(UUtils::kSealPassPhrase, UUtils::kSealBufferSize).DecryptStream(source, destination, in.size());
-    return out;
-}
-
-} // namespace
-
 class TestSettingsDocument : public QObject
 {
     Q_OBJECT

@@ -31,19 +31,6 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Seals in memory, with any pass phrase.
-QByteArray sealBytes(const QByteArray& plain, const QByteArray& passPhrase = kSealPassPhrase)
-{
-    QByteArray in = plain;
-    QBuffer source(&in);
-    source.open(QIODevice::ReadOnly);
-    QByteArray out;
-    QBuffer destination(&out);
-    destination.open(QIODevice::WriteOnly);
-    TEncryption(passPhrase, kSealBufferSize).EncryptStream(source, destination);
-    return out;
-}
-
 // Sealed under another 10-byte pass phrase, with a salt for which the program's verification
 // value differs (otherwise one run in 65536 would decipher garbage).
 QByteArray sealedUnderOtherPassPhrase(const QByteArray& plain)
