@@ -11,7 +11,6 @@
 #include "util/Files.h"
 #include "util/TextCodec.h"
 
-#include <climits>
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,6 +36,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <climits>
 
 namespace {
 

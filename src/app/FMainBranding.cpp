@@ -124,9 +124,7 @@ const bool g_welcomeSchemeRegistered = [] {
 class WelcomePageServer : public QWebEngineUrlSchemeHandler
 {
 public:
-    WelcomePageServer(QByteArray page, QObject* parent) : QWebEngineUrlSchemeHandler(parent), m_page(std::move(page))
-    {
-    }
+    WelcomePageServer(QByteArray page, QObject* parent) : QWebEngineUrlSchemeHandler(parent), m_page(std::move(page)) {}
 
     void requestStarted(QWebEngineUrlRequestJob* job) override
     {
@@ -243,8 +241,8 @@ void TfrmMain::LoadBranding()
                 if (IsAnimatedBanner(shownName))
                     bannerShown = showAnimatedBanner(panBanner, imgBanner, gifBanner, *bytes);
                 else
-                    bannerShown = showStillBanner(panBanner, imgBanner, gifBanner, *bytes,
-                                                  BannerImageFormat(shownName));
+                    bannerShown =
+                        showStillBanner(panBanner, imgBanner, gifBanner, *bytes, BannerImageFormat(shownName));
             }
         }
     }

@@ -34,11 +34,11 @@ inline constexpr char kAffiliateIdPlaceholder[] = "%%AFFILIATEID%%";
 // Everything the document says, in reading order, before anything is drawn.
 struct BrandingDocument
 {
-    Branding values;              // the tag fields; the drawn fields stay empty
-    QByteArray MakeMoneyButton;   // the tag as written (empty when missing)
-    StringList WelcomeEntries;    // Welcome1.., up to the first empty one
-    StringList BannerEntries;     // Banner1..
-    StringList LinkEntries;       // Link1..
+    Branding values;            // the tag fields; the drawn fields stay empty
+    QByteArray MakeMoneyButton; // the tag as written (empty when missing)
+    StringList WelcomeEntries;  // Welcome1.., up to the first empty one
+    StringList BannerEntries;   // Banner1..
+    StringList LinkEntries;     // Link1..
 };
 
 // Reads the tags from the working text (the document's lines joined, each followed by CR LF),
@@ -59,8 +59,8 @@ QByteArray MakeMoneyCaption(const BrandingDocument& document);
 // The outcome of the start-up draws.
 struct BrandingDraws
 {
-    Branding record;       // values plus WelcomePage, BannerImage/URL, Link1/2 Title/URL
-    int BannerNumber = 0;  // N of the drawn entry Banner N (its image is "banner" + N + ".dat"); 0: none
+    Branding record;      // values plus WelcomePage, BannerImage/URL, Link1/2 Title/URL
+    int BannerNumber = 0; // N of the drawn entry Banner N (its image is "banner" + N + ".dat"); 0: none
 };
 
 // Draws the welcome page, the banner and two different sponsor links, each uniformly and

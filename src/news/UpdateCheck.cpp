@@ -4,9 +4,9 @@
 #include "news/IniFile.h"
 #include "news/NewsRequests.h"
 #include "news/UpdateLogic.h"
-#include "platform/ShellLauncher.h"
 #include "platform/HttpClient.h"
 #include "platform/MessageBox.h"
+#include "platform/ShellLauncher.h"
 #include "util/Files.h"
 
 #include <QCoreApplication>

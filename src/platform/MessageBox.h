@@ -13,9 +13,24 @@
 class TMessageBox
 {
 public:
-    enum class Kind { Warning, Information };
-    enum class Buttons { Ok, OkCancel, YesNoCancel };
-    enum class Answer { Ok, Cancel, Yes, No };
+    enum class Kind
+    {
+        Warning,
+        Information
+    };
+    enum class Buttons
+    {
+        Ok,
+        OkCancel,
+        YesNoCancel
+    };
+    enum class Answer
+    {
+        Ok,
+        Cancel,
+        Yes,
+        No
+    };
 
     struct Shown
     {
@@ -25,7 +40,10 @@ public:
     };
 
     static Answer show(Kind kind, const QString& text, Buttons buttons = Buttons::Ok);
-    static Answer warning(const QString& text, Buttons buttons = Buttons::Ok) { return show(Kind::Warning, text, buttons); }
+    static Answer warning(const QString& text, Buttons buttons = Buttons::Ok)
+    {
+        return show(Kind::Warning, text, buttons);
+    }
     static Answer information(const QString& text, Buttons buttons = Buttons::Ok)
     {
         return show(Kind::Information, text, buttons);

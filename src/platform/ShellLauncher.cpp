@@ -117,7 +117,8 @@ QString findDesktopFile(const QString& id)
         return {};
     QStringList candidates{id};
     QString nested = id;
-    for (qsizetype dash = nested.indexOf(QLatin1Char('-')); dash > 0; dash = nested.indexOf(QLatin1Char('-'), dash + 1)) {
+    for (qsizetype dash = nested.indexOf(QLatin1Char('-')); dash > 0;
+         dash = nested.indexOf(QLatin1Char('-'), dash + 1)) {
         nested[dash] = QLatin1Char('/');
         candidates.append(nested);
     }
@@ -164,12 +165,24 @@ QString unescapeValue(const QString& value)
         }
         const QChar next = value[++i];
         switch (next.unicode()) {
-        case 's': out.append(QLatin1Char(' ')); break;
-        case 'n': out.append(QLatin1Char('\n')); break;
-        case 't': out.append(QLatin1Char('\t')); break;
-        case 'r': out.append(QLatin1Char('\r')); break;
-        case '\\': out.append(QLatin1Char('\\')); break;
-        default: out.append(QLatin1Char('\\')).append(next); break; // kept for the quoting rules
+        case 's':
+            out.append(QLatin1Char(' '));
+            break;
+        case 'n':
+            out.append(QLatin1Char('\n'));
+            break;
+        case 't':
+            out.append(QLatin1Char('\t'));
+            break;
+        case 'r':
+            out.append(QLatin1Char('\r'));
+            break;
+        case '\\':
+            out.append(QLatin1Char('\\'));
+            break;
+        default:
+            out.append(QLatin1Char('\\')).append(next);
+            break; // kept for the quoting rules
         }
     }
     return out;

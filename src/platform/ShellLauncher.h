@@ -37,7 +37,11 @@ public:
     // Test seam.
     struct Started
     {
-        enum class Kind { Program, Url } kind;
+        enum class Kind
+        {
+            Program,
+            Url
+        } kind;
         QString program; // the program, or the address for Kind::Url
         QStringList arguments;
     };

@@ -3,8 +3,8 @@
 #include "app/FMain.h"
 
 #include "branding/Branding.h"
-#include "dialogs/FAbout.h"
 #include "branding/BrandingLoader.h"
+#include "dialogs/FAbout.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
 #include "util/Files.h"
@@ -251,7 +251,8 @@ private Q_SLOTS:
             return bytes;
         }() << "img" << 30;
         QTest::newRow("png bytes named jpg") << QByteArray("ad.jpg") << pngBytes(64, 16) << "img" << 26;
-        QTest::newRow("animated GIF, capitals") << QByteArray("ANIMATED.GIF") << demoFile("animated.gif") << "gif" << 70;
+        QTest::newRow("animated GIF, capitals")
+            << QByteArray("ANIMATED.GIF") << demoFile("animated.gif") << "gif" << 70;
         QTest::newRow("gif inside the name") << QByteArray("x.gif.dat") << demoFile("animated.gif") << "gif" << 70;
         QTest::newRow("0 bytes") << QByteArray("empty.png") << QByteArray() << "" << 0;
         QTest::newRow("0-byte gif") << QByteArray("empty.gif") << QByteArray() << "" << 0;
@@ -453,11 +454,12 @@ private Q_SLOTS:
         });
         const QByteArray port = QByteArray::number(server.serverPort());
         // Not well-formed on purpose: unclosed tags, a stray closing tag.
-        const QByteArray page = "<html><head><title>Plain</title><meta charset=\"utf-8\"></head><body><p>caf\xE9 <b>bold"
-                                "<img id=i src=\"http://127.0.0.1:" +
-                                port +
-                                "/pic.png\"></i>"
-                                "<script>document.title = 'scripted';</script>";
+        const QByteArray page =
+            "<html><head><title>Plain</title><meta charset=\"utf-8\"></head><body><p>caf\xE9 <b>bold"
+            "<img id=i src=\"http://127.0.0.1:" +
+            port +
+            "/pic.png\"></i>"
+            "<script>document.title = 'scripted';</script>";
         writeSettings(tag("Welcome1", page));
         auto w = openWindow();
         auto* view = w->prfWelcome->findChild<QWebEngineView*>();
@@ -477,7 +479,8 @@ private Q_SLOTS:
     void fiveMegabyteWelcomePage()
     {
         QByteArray page = "<html><body><h1>Big</h1>";
-        const QByteArray paragraph = "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod.</p>\r\n";
+        const QByteArray paragraph =
+            "<p>Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod.</p>\r\n";
         while (page.size() < 5 * 1024 * 1024)
             page += paragraph;
         page += "<p id=end>The end</p></body></html>";

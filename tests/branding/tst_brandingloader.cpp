@@ -160,12 +160,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("result");
         QTest::newRow("twice") << QByteArray("http://x/%%AFFILIATEID%%/?a=%%AFFILIATEID%%") << QByteArray("joe")
                                << QByteArray("http://x/joe/?a=joe");
-        QTest::newRow("lower case stays") << QByteArray("http://x/%%affiliateid%%") << QByteArray("joe")
-                                          << QByteArray("http://x/%%affiliateid%%");
-        QTest::newRow("empty id removes it") << QByteArray("http://x/?a=%%AFFILIATEID%%&b") << QByteArray()
-                                             << QByteArray("http://x/?a=&b");
-        QTest::newRow("id holding the placeholder") << QByteArray("%%AFFILIATEID%%") << QByteArray("%%AFFILIATEID%%")
-                                                    << QByteArray("%%AFFILIATEID%%");
+        QTest::newRow("lower case stays")
+            << QByteArray("http://x/%%affiliateid%%") << QByteArray("joe") << QByteArray("http://x/%%affiliateid%%");
+        QTest::newRow("empty id removes it")
+            << QByteArray("http://x/?a=%%AFFILIATEID%%&b") << QByteArray() << QByteArray("http://x/?a=&b");
+        QTest::newRow("id holding the placeholder")
+            << QByteArray("%%AFFILIATEID%%") << QByteArray("%%AFFILIATEID%%") << QByteArray("%%AFFILIATEID%%");
     }
     void affiliateIdPlaceholder()
     {
@@ -223,8 +223,8 @@ private Q_SLOTS:
 
     void drawsTakeTheForcedEntries()
     {
-        const BrandingDocument doc = docWith({"w0", "w1", "w2"}, {"a.png^ua", "b.gif^ub", "c.jpg^uc"},
-                                             {"L0^u0", "L1^u1", "L2^u2", "L3^u3"});
+        const BrandingDocument doc =
+            docWith({"w0", "w1", "w2"}, {"a.png^ua", "b.gif^ub", "c.jpg^uc"}, {"L0^u0", "L1^u1", "L2^u2", "L3^u3"});
         ForcedRandom random;
         random.answers = {1, 2, 3, 0};
         const BrandingDraws draws = DrawBranding(doc, random.source());
@@ -294,8 +294,8 @@ private Q_SLOTS:
         QTest::newRow("nothing after caret") << QByteArray("b.png^") << QByteArray("b.png") << QByteArray();
         QTest::newRow("only caret") << QByteArray("^") << QByteArray() << QByteArray();
         QTest::newRow("empty name") << QByteArray("^http://x/") << QByteArray() << QByteArray("http://x/");
-        QTest::newRow("third field dropped") << QByteArray("b.png^http://x/^more") << QByteArray("b.png")
-                                             << QByteArray("http://x/");
+        QTest::newRow("third field dropped")
+            << QByteArray("b.png^http://x/^more") << QByteArray("b.png") << QByteArray("http://x/");
     }
     void entryWithoutAddressIsUsedWithAnEmptyOne()
     {
@@ -327,8 +327,8 @@ private Q_SLOTS:
         QTest::newRow("drive only") << QByteArray("D:ad.jpg") << QByteArray("ad.jpg") << false << QByteArray("jpg");
         QTest::newRow("unix path") << QByteArray("art/ad.bmp") << QByteArray("ad.bmp") << false << QByteArray("bmp");
         QTest::newRow("GIF in capitals") << QByteArray("AD.GIF") << QByteArray("AD.GIF") << true << QByteArray("gif");
-        QTest::newRow("gif inside the name") << QByteArray("x.gif.png") << QByteArray("x.gif.png") << true
-                                             << QByteArray("png");
+        QTest::newRow("gif inside the name")
+            << QByteArray("x.gif.png") << QByteArray("x.gif.png") << true << QByteArray("png");
         QTest::newRow("no extension") << QByteArray("banner") << QByteArray("banner") << false << QByteArray();
     }
     void bannerNames()

@@ -30,8 +30,7 @@ private Q_SLOTS:
         QCOMPARE(dialog.lblProductVersion->text(), QStringLiteral("Product Version: 2.0"));
         QCOMPARE(dialog.lblProductVersion->pos(), QPoint(9, 32));
         QCOMPARE(dialog.lblCopyright1->text(), QStringLiteral("Copyright \u00A9 2001-2009 Acme \u2013 Ltd"));
-        QCOMPARE(dialog.memAbout->toPlainText(),
-                 QStringLiteral("one\ntwo\n\nfour\nfive\nsix\nseven\neight\nnine"));
+        QCOMPARE(dialog.memAbout->toPlainText(), QStringLiteral("one\ntwo\n\nfour\nfive\nsix\nseven\neight\nnine"));
         QVERIFY(dialog.memAbout->isReadOnly());
         QCOMPARE(dialog.memAbout->parentWidget()->geometry(), QRect(8, 88, 348, 71));
         QCOMPARE(dialog.editAbout->text(), QStringLiteral("Ok"));

@@ -25,7 +25,8 @@ class TestShellLauncher : public QObject
 
     void desktopFile(const QString& relative, const QByteArray& exec)
     {
-        write(relative, "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec + "\n\n[Desktop Action new]\nExec=wrong\n");
+        write(relative,
+              "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec + "\n\n[Desktop Action new]\nExec=wrong\n");
     }
 
 private Q_SLOTS:
@@ -53,9 +54,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("plain") << QByteArray("http://www.example.com/?a=1&b=2")
                                << QStringList{"--new-window", "http://www.example.com/?a=1&b=2"};
-        QTest::newRow("blanks and quotes stay whole") << QByteArray("http://x/a b \"c\" 'd'")
-                                                      << QStringList{"--new-window", "http://x/a b \"c\" 'd'"};
-        QTest::newRow("ANSI bytes") << QByteArray("http://x/caf\xE9") << QStringList{"--new-window", "http://x/caf\u00E9"};
+        QTest::newRow("blanks and quotes stay whole")
+            << QByteArray("http://x/a b \"c\" 'd'") << QStringList{"--new-window", "http://x/a b \"c\" 'd'"};
+        QTest::newRow("ANSI bytes") << QByteArray("http://x/caf\xE9")
+                                    << QStringList{"--new-window", "http://x/caf\u00E9"};
         QTest::newRow("empty address") << QByteArray() << QStringList{"--new-window"};
     }
     void registeredBrowserGetsTheAddressAsOneParameter()
@@ -128,9 +130,9 @@ private Q_SLOTS:
         QTest::newRow("empty address drops the code") << "firefox %u" << QString() << "firefox" << QStringList{};
         QTest::newRow("other codes dropped") << "b %i %c --class=%k %u" << a << "b" << QStringList{"--class=", a};
         QTest::newRow("percent literal") << "b --p=100%% %u" << a << "b" << QStringList{"--p=100%", a};
-        QTest::newRow("quoted program") << "\"/opt/My Browser/run\" %u" << a << "/opt/My Browser/run"
-                                        << QStringList{a};
-        QTest::newRow("escapes in quotes") << "\"/x/a\\\"b\" \"c\\\\\\\\d\" %u" << a << "/x/a\"b" << QStringList{"c\\d", a};
+        QTest::newRow("quoted program") << "\"/opt/My Browser/run\" %u" << a << "/opt/My Browser/run" << QStringList{a};
+        QTest::newRow("escapes in quotes")
+            << "\"/x/a\\\"b\" \"c\\\\\\\\d\" %u" << a << "/x/a\"b" << QStringList{"c\\d", a};
         QTest::newRow("only one address") << "b %u %U" << a << "b" << QStringList{a};
         QTest::newRow("empty line") << "" << a << "" << QStringList{};
     }

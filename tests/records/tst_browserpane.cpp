@@ -397,7 +397,7 @@ private slots:
         QSignalSpy finished(m_w->webBrowser(), &TWebBrowser::loadFinished);
         click(m_w->btnBrowseWebsite);
         QCOMPARE(m_w->edtURL->text(), text); // whole and unchanged
-        finished.wait(10000); // some of these never start a load
+        finished.wait(10000);                // some of these never start a load
         m_w->edtWebsiteURL->clear();
 
         // The pane goes on working.
