@@ -1,6 +1,8 @@
 // Sealing and unsealing a 256 MiB file through the container, next to raw OpenSSL AES-128-CTR
 // plus HMAC-SHA1 over the same file with the same buffer and file access; the peak memory of
 // each; and one ReadLastNewsId on a typical 20 KB settings file.
+#include "PeakMemory.h"
+
 #include "branding/SettingsDocument.h"
 #include "crypto/AesLib.h"
 #include "util/Files.h"
@@ -29,18 +31,6 @@ void bench(const char* name, double value, const char* unit)
 {
     std::printf("BENCH %s %.3f %s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-// Peak resident memory since the last resetPeak(), in MiB.
-double peakRssMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    return -1;
 }
 
 // Sets the peak back to the current resident size (Linux: clear_refs 5).

@@ -1,5 +1,7 @@
 // News figures: filling the news window, reading the replies, and a 200 MB download's memory.
 
+#include "PeakMemory.h"
+
 #include "news/FNews.h"
 #include "news/NewsProtocol.h"
 #include "platform/HttpClient.h"
@@ -19,18 +21,6 @@ void bench(const char* name, double value, const char* unit)
 {
     std::printf("BENCH %s %.2f %s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-// Peak resident memory of this process so far, in MiB.
-double peakRssMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    return 0;
 }
 
 class CountingSink : public QIODevice
