@@ -3,10 +3,12 @@
 #include <QBuffer>
 #include <QCursor>
 #include <QHash>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -20,6 +22,9 @@ namespace {
 // Documents are served from memory under this scheme. It must be known before the web engine
 // starts, so it is registered while the program loads.
 const QByteArray kScheme = QByteArrayLiteral("quillet-html");
+
+// After a time-out, how long the renderer may take to answer before it is given up.
+constexpr int kStopGrace = 2000;
 
 const bool g_schemeRegistered = [] {
     QWebEngineUrlScheme scheme(kScheme);
@@ -164,7 +169,7 @@ QWebEngineView* THtmlView::ensureView()
 
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         if (info.url().toString() == m_address && info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
-            onLoadFinished(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
+            onEngineFinished(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
     });
     // Handled once the engine has finished reporting it.
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
@@ -189,6 +194,10 @@ void THtmlView::setHtml(const QString& html)
 
 void THtmlView::load(const QString& html)
 {
+    // The document before is still in the works, and its renderer may be busy with it for long:
+    // the new one starts in a fresh view.
+    if (m_loading)
+        discardView();
     QWebEngineView* view = ensureView();
     Engine& e = engine();
     if (!e.server)
@@ -205,16 +214,42 @@ void THtmlView::load(const QString& html)
     const QUrl address(m_address);
     static_cast<HtmlPage*>(view->page())->expected = address;
     m_loading = true;
+    m_engineDone = false;
+    m_stopping = false;
     if (m_timeout > 0)
         m_timer.start(m_timeout);
     view->load(address);
 }
 
-void THtmlView::onLoadFinished(bool ok)
+void THtmlView::onEngineFinished(bool ok)
+{
+    if (!m_loading || m_engineDone)
+        return;
+    m_engineDone = true;
+    m_loadOk = ok;
+    askLaidOut();
+}
+
+void THtmlView::askLaidOut()
+{
+    // The engine reports a document loaded before it is laid out; the renderer answers this
+    // question only once it is.
+    QPointer<THtmlView> self(this);
+    const int serial = m_serial;
+    m_view->page()->runJavaScript(
+        QStringLiteral("document.documentElement ? document.documentElement.offsetHeight : 0"),
+        QWebEngineScript::ApplicationWorld, [self, serial](const QVariant&) {
+            if (self && self->m_serial == serial && self->m_loading)
+                self->finish(self->m_loadOk && !self->m_stopping);
+        });
+}
+
+void THtmlView::finish(bool ok)
 {
     if (!m_loading)
         return;
     m_loading = false;
+    m_stopping = false;
     m_timer.stop();
     emit loadFinished(ok);
 }
@@ -223,25 +258,48 @@ void THtmlView::onTimeout()
 {
     if (!m_loading || !m_view)
         return;
-    m_view->stop();
-    if (m_loading) // the engine did not report the stop: the document counts as ended all the same
-        onLoadFinished(false);
-    emit timedOut();
+    if (!m_stopping) {
+        // Stop what still loads; what is there stays shown, once the renderer has laid it out.
+        m_stopping = true;
+        m_view->stop();
+        if (m_engineDone)
+            askLaidOut(); // a second question behind the first: whichever answer comes ends it
+        m_timer.start(kStopGrace);
+        emit timedOut();
+        return;
+    }
+    // The renderer does not answer: it goes with its view, and the view stays empty.
+    discardView();
+    m_html.clear();
+    finish(false);
+}
+
+void THtmlView::discardView()
+{
+    if (!m_view)
+        return;
+    m_view->page()->disconnect(this);
+    m_view->hide();
+    m_view->deleteLater();
+    m_view = nullptr;
+    if (!m_address.isEmpty() && engine().server)
+        engine().server->remove(QUrl(m_address).path());
+    m_address.clear();
 }
 
 void THtmlView::onRendererTerminated()
 {
     m_html.clear();
-    m_timer.stop();
     const bool wasLoading = m_loading;
     m_loading = false;
+    m_timer.stop();
+    if (wasLoading)
+        emit loadFinished(false);
     // An empty document, in a new renderer; but only once, should even that one's renderer die.
     if (!m_blankAfterCrash) {
         m_blankAfterCrash = true;
         load(QString());
     }
-    if (wasLoading)
-        emit loadFinished(false);
     emit rendererDied();
 }
 

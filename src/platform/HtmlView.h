@@ -18,8 +18,10 @@ class QWebEngineView;
 // dropped files); pictures and style sheets from the web load as a browser loads them.
 //
 // The engine (and its first renderer) starts with the first document, not with the view.
-// With a time-out set, a document still loading when it runs out is stopped. A renderer that
-// dies leaves the view empty; the next document renders in a new one.
+// A document counts as shown once it is loaded and laid out. With a time-out set, a document
+// not shown by then is stopped; a renderer that still does not answer (a document whose layout
+// never ends) is given up with its view, which stays empty. A renderer that dies leaves the view
+// empty too. The next document renders in a new renderer.
 class THtmlView : public QWidget
 {
     Q_OBJECT
@@ -60,8 +62,11 @@ signals:
 private:
     QWebEngineView* ensureView();
     void load(const QString& html);
-    void onLoadFinished(bool ok);
+    void onEngineFinished(bool ok);
+    void askLaidOut();
+    void finish(bool ok);
     void onTimeout();
+    void discardView();
     void onRendererTerminated();
 
     QWebEngineView* m_view = nullptr; // a child of this view
@@ -70,7 +75,10 @@ private:
     QTimer m_timer;
     int m_timeout = 0;
     bool m_followLinks = false;
-    bool m_loading = false;
+    bool m_loading = false;    // from setHtml until the document is loaded and laid out
+    bool m_engineDone = false; // the engine reported the load's end
+    bool m_loadOk = false;
+    bool m_stopping = false; // past the time-out, waiting for the renderer to answer
     bool m_hasCursor = false;
     bool m_blankAfterCrash = false; // the empty document shown after a renderer died
     int m_serial = 0;

@@ -27,7 +27,15 @@ class TestNewsWindow : public QObject
     const StringList m_news{"7^Newest title^June 3, 2024", "6^Middle^May 2", "5^Slow one^May 1", "66^Withdrawn^April",
                             "9"};
 
+    QByteArray m_picture; // a picture on the disk, as a file: address
+
     QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
+
+    static QByteArray nestedTables(int depth)
+    {
+        return QByteArray("<table><tr><td>").repeated(depth) + "deep" +
+               QByteArray("</td></tr></table>").repeated(depth);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -42,6 +50,10 @@ private Q_SLOTS:
                 ScriptedHttpServer::reply(s, 200, "<p>six</p>\xAFOK");
             else if (id == "5")
                 m_held = s;
+            else if (id == "100" || id == "5000")
+                ScriptedHttpServer::reply(s, 200, nestedTables(id.toInt()) + "\xAFOK");
+            else if (id == "8")
+                ScriptedHttpServer::reply(s, 200, "<p>picture</p><img id=i src='" + m_picture + "'>\xAFOK");
             else
                 ScriptedHttpServer::reply(s, 200, "INVALIDNEWS");
         });
@@ -187,6 +199,55 @@ private Q_SLOTS:
         writeSettings("3");
         window.lvwItems->setCurrentItem(row(window, 1));
         QCOMPARE(ReadLastNewsId(), QByteArray("6"));
+    }
+
+    void aHostileBodyLeavesTheWindowUsable_data()
+    {
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<bool>("shownSoon"); // laid out within seconds
+        QTest::newRow("100 nested tables") << QByteArray("100") << true;
+        QTest::newRow("5,000 nested tables") << QByteArray("5000") << false;
+    }
+    void aHostileBodyLeavesTheWindowUsable()
+    {
+        QFETCH(QByteArray, id);
+        QFETCH(bool, shownSoon);
+        THttpClient http;
+        TfrmNews window(&http, {"7^Newest title^June 3, 2024", id + "^Deep^May 1"});
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 1));
+        QCOMPARE(ReadLastNewsId(), id);
+        QVERIFY(!window.FBusy);
+        // The window answers while the body is laid out, and the next body shows.
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
+                          window.lvwItems->visualItemRect(row(window, 0)).center());
+        QCOMPARE(window.lvwItems->currentItem(), row(window, 0));
+        QCOMPARE(shownText(window.prfEditorNews, 10000), QString("Hi"));
+        QVERIFY2(clock.elapsed() < 10000, QByteArray::number(clock.elapsed()).constData());
+
+        window.lvwItems->setCurrentItem(row(window, 1));
+        if (shownSoon)
+            QCOMPARE(shownText(window.prfEditorNews), QString("deep"));
+        QTest::qWait(200);
+        QTest::mouseClick(window.btnExit, Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+    }
+
+    void aBodyReadsNoLocalFile()
+    {
+        QTemporaryDir pictures;
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(pictures.filePath("pic.png")));
+        m_picture = QUrl::fromLocalFile(pictures.filePath("pic.png")).toEncoded();
+        THttpClient http;
+        TfrmNews window(&http, {"8^Picture^May 1"});
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(shownText(window.prfEditorNews), QString("picture"));
+        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, "document.getElementById('i').naturalWidth").toInt(), 0);
     }
 
     void closeButtonEndsTheWindow()
