@@ -298,6 +298,7 @@ void TfrmMain::createMainPage()
     lblLink2URL = new QLabel;
     lblLink2URL->setObjectName(QStringLiteral("lblLink2URL"));
     for (QLabel* link : {lblLink1URL, lblLink2URL}) {
+        link->setTextFormat(Qt::PlainText); // the captions come from the settings file
         QFont font = link->font();
         font.setUnderline(true);
         link->setFont(font);

@@ -123,7 +123,9 @@ void TfrmMain::LoadBranding()
     // shown as written.
     setWindowTitle(UUtils::ansiToString(MainCaption(b)).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
     btnNews->setVisible(NewsButtonVisible(b));
-    btnMakeMoney->setText(UUtils::ansiToString(MakeMoneyCaption(document)));
+    // A button takes "&" for its shortcut mark; doubled, it is shown as written.
+    btnMakeMoney->setText(
+        UUtils::ansiToString(MakeMoneyCaption(document)).replace(QLatin1Char('&'), QLatin1String("&&")));
 
     // Banner.
     if (!b.BannerURL.isEmpty()) {
