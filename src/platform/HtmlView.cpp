@@ -64,26 +64,32 @@ private:
     QHash<QString, QByteArray> m_documents;
 };
 
-// Whatever a document asks for, only web addresses, inline data and the program's own documents
-// are fetched: never a local file.
+// Whatever a document asks for, only the program's own documents, inline data and (where the
+// view loads web content) web addresses are fetched: never a local file.
 class RequestFilter : public QWebEngineUrlRequestInterceptor
 {
 public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    RequestFilter(bool web, QObject* parent) : QWebEngineUrlRequestInterceptor(parent), m_web(web) {}
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
         const QString scheme = info.requestUrl().scheme();
-        if (!isWebScheme(scheme) && scheme != QLatin1String("data") && scheme != QLatin1String(kScheme))
+        const bool allowed =
+            scheme == QLatin1String(kScheme) || scheme == QLatin1String("data") || (m_web && isWebScheme(scheme));
+        if (!allowed)
             info.block(true);
     }
+
+private:
+    const bool m_web;
 };
 
-// The shared server and filter, owned by the profile that the views use.
+// The shared server and filters, owned by the profile that the views use.
 struct Engine
 {
     DocumentServer* server = nullptr;
-    RequestFilter* filter = nullptr;
+    RequestFilter* webFilter = nullptr;
+    RequestFilter* localFilter = nullptr;
 };
 
 Engine& engine()
@@ -92,7 +98,8 @@ Engine& engine()
     if (!e.server) {
         QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
         e.server = new DocumentServer(profile);
-        e.filter = new RequestFilter(profile);
+        e.webFilter = new RequestFilter(true, profile);
+        e.localFilter = new RequestFilter(false, profile);
         profile->installUrlSchemeHandler(kScheme, e.server);
         QObject::connect(profile, &QObject::destroyed, [] { engine() = {}; });
     }
@@ -118,7 +125,7 @@ protected:
         if (!isWebScheme(url.scheme()))
             return false;
         if (!isMainFrame)
-            return true; // a frame of the document, shown as a browser shows it
+            return m_owner->loadsWebContent(); // a frame of the document, shown as a browser shows it
         return type == NavigationTypeLinkClicked && m_owner->followLinks();
     }
 
@@ -149,7 +156,7 @@ QWebEngineView* THtmlView::ensureView()
     Engine& e = engine();
     auto* view = new QWebEngineView(this);
     auto* page = new HtmlPage(this, view);
-    page->setUrlRequestInterceptor(e.filter);
+    page->setUrlRequestInterceptor(m_webContent ? e.webFilter : e.localFilter);
     view->setPage(page);
     view->setContextMenuPolicy(Qt::NoContextMenu);
     view->setAcceptDrops(false);

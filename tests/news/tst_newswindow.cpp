@@ -53,7 +53,11 @@ private Q_SLOTS:
             else if (id == "100" || id == "5000")
                 ScriptedHttpServer::reply(s, 200, nestedTables(id.toInt()) + "\xAFOK");
             else if (id == "8")
-                ScriptedHttpServer::reply(s, 200, "<p>picture</p><img id=i src='" + m_picture + "'>\xAFOK");
+                ScriptedHttpServer::reply(s, 200,
+                                          "<p>pictures</p><img id=f src='" + m_picture + "'><img id=w src='" +
+                                              m_server.url("/pic.png") + "'>\xAFOK");
+            else if (r.path == "/pic.png")
+                ScriptedHttpServer::reply(s, 200, "not fetched");
             else
                 ScriptedHttpServer::reply(s, 200, "INVALIDNEWS");
         });
@@ -235,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(!window.isVisible());
     }
 
-    void aBodyReadsNoLocalFile()
+    void aBodyReadsNoLocalFileAndNothingFromTheWeb()
     {
         QTemporaryDir pictures;
         QImage image(4, 4, QImage::Format_RGB32);
@@ -246,8 +250,11 @@ private Q_SLOTS:
         TfrmNews window(&http, {"8^Picture^May 1"});
         window.show();
         window.lvwItems->setCurrentItem(row(window, 0));
-        QCOMPARE(shownText(window.prfEditorNews), QString("picture"));
-        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, "document.getElementById('i').naturalWidth").toInt(), 0);
+        QCOMPARE(shownText(window.prfEditorNews), QString("pictures"));
+        const QString widths = "['f', 'w'].map(i => document.getElementById(i).naturalWidth).join()";
+        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, widths).toString(), QString("0,0"));
+        for (const ScriptedRequest& request : m_server.requests())
+            QVERIFY(request.path != "/pic.png");
     }
 
     void closeButtonEndsTheWindow()
