@@ -12,7 +12,8 @@
 // XDG_DATA_DIRS) name for x-scheme-handler/http, falling back to the applications' mimeinfo.cache;
 // the program and arguments come from that desktop file's Exec line.
 //
-// Tests switch on recording: nothing is started then, and every request is kept in started().
+// Test seam (util/TestSeam.h), inert unless armed: tests switch on recording; nothing is started
+// then, and every request is kept in started(). TestSeams::reset() switches it off again.
 class ShellLauncher
 {
 public:

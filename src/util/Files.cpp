@@ -1,6 +1,7 @@
 #include "util/Files.h"
 
 #include "util/AppError.h"
+#include "util/TestSeam.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,10 +12,16 @@
 namespace UUtils {
 namespace {
 
-QString& appDirOverride()
+// Test seam: the folder a test points the program at instead.
+struct AppDirSeam
 {
-    static QString dir;
-    return dir;
+    QString dir;
+};
+
+TTestSeam<AppDirSeam>& appDirSeam()
+{
+    static TTestSeam<AppDirSeam> seam;
+    return seam;
 }
 
 QString withTrailingSlash(QString dir)
@@ -28,8 +35,8 @@ QString withTrailingSlash(QString dir)
 
 QString appDir()
 {
-    if (!appDirOverride().isEmpty())
-        return appDirOverride();
+    if (const AppDirSeam* seam = appDirSeam().state(); seam && !seam->dir.isEmpty())
+        return seam->dir;
     return withTrailingSlash(QCoreApplication::applicationDirPath());
 }
 
@@ -40,7 +47,8 @@ QString appFile(const QString& name)
 
 void setAppDir(const QString& dir)
 {
-    appDirOverride() = dir.isEmpty() ? QString() : withTrailingSlash(QDir(dir).absolutePath());
+    if (AppDirSeam* seam = appDirSeam().state())
+        seam->dir = dir.isEmpty() ? QString() : withTrailingSlash(QDir(dir).absolutePath());
 }
 
 QByteArray readWholeFile(const QString& path)
