@@ -1,5 +1,6 @@
 // Branding, welcome page, banner, sponsor links, About, Help and "Make Money" of the main window.
 #include "app/AnchorPanel.h"
+#include "app/ErrorGuard.h"
 #include "app/FMain.h"
 
 #include "branding/Branding.h"
@@ -149,10 +150,10 @@ void TfrmMain::showWelcomePage()
     view->setHtml(UUtils::ansiToString(html));
 
     // The page is left for good once the main page shows: free the view and its page.
-    connect(pgcPrinc, &QStackedWidget::currentChanged, view, [this, view](int) {
-        if (pgcPrinc->currentWidget() != stsWelcome)
-            view->deleteLater();
-    });
+    connect(pgcPrinc, &QStackedWidget::currentChanged, view, guarded([this, view] {
+                if (pgcPrinc->currentWidget() != stsWelcome)
+                    view->deleteLater();
+            }));
 }
 
 void TfrmMain::btnMakeMoneyClick()

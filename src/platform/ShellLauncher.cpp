@@ -1,5 +1,6 @@
 #include "platform/ShellLauncher.h"
 
+#include "util/TestSeam.h"
 #include "util/TextCodec.h"
 
 #include <QDesktopServices>
@@ -9,8 +10,24 @@
 
 namespace {
 
-bool g_recording = false;
-QList<ShellLauncher::Started> g_started;
+// Test seam: while recording, nothing is started and every request is kept.
+struct LauncherSeam
+{
+    bool recording = false;
+    QList<ShellLauncher::Started> started;
+};
+
+TTestSeam<LauncherSeam>& seam()
+{
+    static TTestSeam<LauncherSeam> seam;
+    return seam;
+}
+
+LauncherSeam* recorder()
+{
+    LauncherSeam* test = seam().state();
+    return test && test->recording ? test : nullptr;
+}
 
 const QString kBrowserMimeType = QStringLiteral("x-scheme-handler/http");
 
@@ -54,8 +71,8 @@ ShellLauncher::Command ShellLauncher::defaultBrowser()
 
 bool ShellLauncher::startDetached(const QString& program, const QStringList& arguments)
 {
-    if (g_recording) {
-        g_started.append({Started::Kind::Program, program, arguments});
+    if (LauncherSeam* test = recorder()) {
+        test->started.append({Started::Kind::Program, program, arguments});
         return true;
     }
     return QProcess::startDetached(program, arguments);
@@ -63,8 +80,8 @@ bool ShellLauncher::startDetached(const QString& program, const QStringList& arg
 
 void ShellLauncher::openUrl(const QString& address)
 {
-    if (g_recording) {
-        g_started.append({Started::Kind::Url, address, {}});
+    if (LauncherSeam* test = recorder()) {
+        test->started.append({Started::Kind::Url, address, {}});
         return;
     }
     if (!address.isEmpty())
@@ -73,17 +90,21 @@ void ShellLauncher::openUrl(const QString& address)
 
 void ShellLauncher::setRecording(bool on)
 {
-    g_recording = on;
+    if (LauncherSeam* test = seam().state())
+        test->recording = on;
 }
 
 void ShellLauncher::clearTestState()
 {
-    g_started.clear();
+    if (LauncherSeam* test = seam().state())
+        test->started.clear();
 }
 
 const QList<ShellLauncher::Started>& ShellLauncher::started()
 {
-    return g_started;
+    static const QList<Started> none;
+    const LauncherSeam* test = seam().state();
+    return test ? test->started : none;
 }
 
 bool OpenInDefaultBrowser(const QByteArray& address)

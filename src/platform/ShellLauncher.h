@@ -22,7 +22,8 @@
 // for a lookup of a few files, and its launch path (D-Bus activation, gio-launch-desktop) is out
 // of our hands. The reader here always hands the address over as one whole argument.
 //
-// Tests switch on recording: nothing is started then, and every request is kept in started().
+// Test seam (util/TestSeam.h), inert unless armed: tests switch on recording; nothing is started
+// then, and every request is kept in started(). TestSeams::reset() switches it off again.
 class ShellLauncher
 {
 public:

@@ -1,6 +1,7 @@
 #include "util/Files.h"
 
 #include "util/AppError.h"
+#include "util/TestSeam.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,10 +11,16 @@
 namespace UUtils {
 namespace {
 
-QString& appDirOverride()
+// Test seam: the folder a test points the program at instead.
+struct AppDirSeam
 {
-    static QString dir;
-    return dir;
+    QString dir;
+};
+
+TTestSeam<AppDirSeam>& appDirSeam()
+{
+    static TTestSeam<AppDirSeam> seam;
+    return seam;
 }
 
 [[noreturn]] void raiseFileError(const char* format, const QString& path, const QString& reason)
@@ -32,8 +39,8 @@ QString withTrailingSlash(QString dir)
 
 QString appDir()
 {
-    if (!appDirOverride().isEmpty())
-        return appDirOverride();
+    if (const AppDirSeam* seam = appDirSeam().state(); seam && !seam->dir.isEmpty())
+        return seam->dir;
     return withTrailingSlash(QCoreApplication::applicationDirPath());
 }
 
@@ -44,7 +51,8 @@ QString appFile(const QString& name)
 
 void setAppDir(const QString& dir)
 {
-    appDirOverride() = dir.isEmpty() ? QString() : withTrailingSlash(QDir(dir).absolutePath());
+    if (AppDirSeam* seam = appDirSeam().state())
+        seam->dir = dir.isEmpty() ? QString() : withTrailingSlash(QDir(dir).absolutePath());
 }
 
 QByteArray readWholeFile(const QString& path)

@@ -15,8 +15,8 @@ QString appDir();
 // appDir() + name.
 QString appFile(const QString& name);
 
-// Makes appDir() answer dir instead (tests point the program at a folder of their own).
-// An empty dir restores the executable's directory.
+// Test seam (util/TestSeam.h): makes appDir() answer dir instead, so a test points the program at
+// a folder of their own. An empty dir restores the executable's directory. Inert unless armed.
 void setAppDir(const QString& dir);
 
 // Reads a whole file. Throws AppError "Cannot open file "%s". %s".

@@ -179,7 +179,13 @@ private Q_SLOTS:
         THttpClient http;
         TfrmNews window(&http, m_news);
         window.show();
-        QVERIFY_THROWS_EXCEPTION(AppError, window.lvwItems->setCurrentItem(row(window, 0)));
+        // The handler's guard shows the error; no exception leaves the selection's signal.
+        TMessageBox::clearTestState();
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        QCOMPARE(TMessageBox::shownMessages()[0].kind, TMessageBox::Kind::Warning);
+        QVERIFY(TMessageBox::shownMessages()[0].text.contains(QStringLiteral("dbsettings")));
         QVERIFY(QDir(m_dir.path()).rmdir("dbsettings.dat"));
         QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QVERIFY(!window.FBusy);
