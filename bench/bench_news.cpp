@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     THttpClient http;
     CountingSink sink;
     clock.restart();
-    if (http.get(server.url("/big"), sink) != THttpClient::Result::Ok || sink.count != (200LL << 20))
+    if (http.get(server.url("/big"), sink, 200LL << 20) != THttpClient::Result::Ok || sink.count != (200LL << 20))
         return 1;
     bench("download_200mib_rate", 200.0 / (clock.nsecsElapsed() / 1e9), "MiB/s");
     bench("download_200mib_peak_memory_growth", peakRssMiB() - before, "MiB");
