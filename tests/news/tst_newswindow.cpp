@@ -1,21 +1,23 @@
 // The news window against a scripted news service: rows, bodies, LastNewsId, the busy refusal.
 
 #include "news/FNews.h"
+#include "news/NewsProtocol.h"
+#include "platform/HtmlView.h"
 #include "platform/HttpClient.h"
 #include "util/AppError.h"
 
 #include "NewsTestSupport.h"
+#include "support/HtmlViewProbe.h"
 
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
 using namespace NewsTest;
+using HtmlViewProbe::shownText;
 
 class TestNewsWindow : public QObject
 {
@@ -26,7 +28,30 @@ class TestNewsWindow : public QObject
     const StringList m_news{"7^Newest title^June 3, 2024", "6^Middle^May 2", "5^Slow one^May 1", "66^Withdrawn^April",
                             "9"};
 
+    QPointer<QTcpSocket> m_silent;
+    // Ids a hostile service may list: none of them is a valid id.
+    const QList<QByteArray> m_hostileIds{"9\r\n<%%Welcome1%%><h1>injected</h1><%%/Welcome1%%>",
+                                         QByteArray("4\0<%%Banner1%%>", 15), " 8", "+8", "2147483648",
+                                         "8<%%/LastNewsId%%>"};
+
     QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
+
+    // A form field's value up to the next part: line breaks included.
+    static QByteArray rawField(const ScriptedRequest& request, const QByteArray& name)
+    {
+        const QByteArray key = "name=\"" + name + "\"\r\n\r\n";
+        const qsizetype at = request.body.indexOf(key);
+        if (at < 0)
+            return {};
+        const qsizetype start = at + key.size();
+        return request.body.mid(start, request.body.indexOf("\r\n--", start) - start);
+    }
+
+    static QByteArray sealedSettings()
+    {
+        QFile file(UUtils::appFile(QString::fromLatin1(kSettingsFileName)));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -41,6 +66,12 @@ private Q_SLOTS:
                 ScriptedHttpServer::reply(s, 200, "<p>six</p>\xAFOK");
             else if (id == "5")
                 m_held = s;
+            else if (id == "70")
+                ScriptedHttpServer::trickle(s, "<p>never ends");
+            else if (id == "71")
+                m_silent = s; // accepts, never answers
+            else if (m_hostileIds.contains(rawField(r, "newsid")))
+                ScriptedHttpServer::reply(s, 200, "<p>shown</p>\xAFOK");
             else
                 ScriptedHttpServer::reply(s, 200, "INVALIDNEWS");
         });
@@ -71,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(window.lvwItems->header()->sectionSize(1), 160);
         QVERIFY(window.lvwItems->isColumnHidden(2));
         QVERIFY(window.lvwItems->selectedItems().isEmpty());
-        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QVERIFY(shownText(window.prfEditorNews).isEmpty());
         QVERIFY(m_server.requests().isEmpty());
     }
 
@@ -81,9 +112,10 @@ private Q_SLOTS:
         TfrmNews window(&http, m_news);
         window.show();
         window.lvwItems->setCurrentItem(row(window, 0));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
-        const QTextCursor cursor = window.prfEditorNews->document()->find("Hi");
-        QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
+        const QString weight = "getComputedStyle([...document.querySelectorAll('body *')]"
+                               ".find(e => e.textContent === 'Hi')).fontWeight";
+        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, weight).toInt(), int(QFont::Bold));
         QCOMPARE(ReadLastNewsId(), QByteArray("7"));
         const ScriptedRequest& request = m_server.requests().last();
         QCOMPARE(request.path, QByteArray("/getnewsdetails.php"));
@@ -95,7 +127,7 @@ private Q_SLOTS:
         QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
                           window.lvwItems->visualItemRect(row(window, 1)).center());
         QCOMPARE(window.lvwItems->currentItem(), row(window, 1));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("six"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("six"));
         QCOMPARE(ReadLastNewsId(), QByteArray("6"));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
@@ -108,7 +140,7 @@ private Q_SLOTS:
         window.lvwItems->setCurrentItem(row(window, 0));
         window.lvwItems->setCurrentItem(row(window, 3));
         QCOMPARE(shownTexts(), QStringList{"There is a trouble with this news. Contact your provider."});
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QCOMPARE(ReadLastNewsId(), QByteArray("7"));
         QVERIFY(!window.FBusy);
     }
@@ -145,14 +177,14 @@ private Q_SLOTS:
         window.lvwItems->setCurrentItem(row(window, 2));
         QVERIFY(checked);
         QCOMPARE(m_server.requests().size(), before + 1);
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("slow!"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("slow!"));
         QCOMPARE(ReadLastNewsId(), QByteArray("5"));
         QVERIFY(!window.FBusy);
         QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
         QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
         // Free again.
         window.lvwItems->setCurrentItem(row(window, 0));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
     }
 
     void aLevelWithoutRequestChangesNothing()
@@ -164,7 +196,7 @@ private Q_SLOTS:
         const qsizetype before = m_server.requests().size();
         window.lvwItems->setCurrentItem(row(window, 0));
         QCOMPARE(m_server.requests().size(), before);
-        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QVERIFY(shownText(window.prfEditorNews).isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("3"));
         QVERIFY(!window.FBusy);
     }
@@ -179,12 +211,88 @@ private Q_SLOTS:
         window.show();
         QVERIFY_THROWS_EXCEPTION(AppError, window.lvwItems->setCurrentItem(row(window, 0)));
         QVERIFY(QDir(m_dir.path()).rmdir("dbsettings.dat"));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QVERIFY(!window.FBusy);
         QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
         writeSettings("3");
         window.lvwItems->setCurrentItem(row(window, 1));
         QCOMPARE(ReadLastNewsId(), QByteArray("6"));
+    }
+
+    // The body of a message whose id is no valid id is shown, but nothing of the id reaches the
+    // settings file: not a byte of it changes.
+    void anInvalidIdIsNotRecorded()
+    {
+        StringList news;
+        for (const QByteArray& id : m_hostileIds)
+            news.append(id + "^Hostile^today");
+        THttpClient http;
+        TfrmNews window(&http, news);
+        window.show();
+        const QByteArray before = sealedSettings();
+        for (int i = 0; i < news.size(); ++i) {
+            window.lvwItems->setCurrentItem(row(window, i));
+            QCOMPARE(rawField(m_server.requests().last(), "newsid"), m_hostileIds[i]);
+            QCOMPARE(shownText(window.prfEditorNews), QString("shown"));
+            QCOMPARE(sealedSettings(), before);
+        }
+        QCOMPARE(ReadLastNewsId(), QByteArray("3"));
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    // A list of more entries than the cap shows the first ones, in list order.
+    void rowsStopAtTheCap()
+    {
+        StringList news;
+        for (qsizetype i = 1; i <= News::kMaxNewsEntries + 3; ++i)
+            news.append(QByteArray::number(i) + "^Title " + QByteArray::number(i) + "^d");
+        THttpClient http;
+        TfrmNews window(&http, news);
+        window.show();
+        QCOMPARE(window.lvwItems->topLevelItemCount(), int(News::kMaxNewsEntries));
+        QCOMPARE(row(window, 0)->text(0), QString("Title 1"));
+        QCOMPARE(row(window, int(News::kMaxNewsEntries) - 1)->text(0),
+                 "Title " + QString::number(News::kMaxNewsEntries));
+    }
+
+    // Closing the window while a body loads ends that request: the window goes at once, the
+    // client is free again, nothing is shown or recorded.
+    void closingWhileABodyLoads_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::newRow("a body that never ends") << 0;
+        QTest::newRow("a server that never answers") << 1;
+    }
+    void closingWhileABodyLoads()
+    {
+        QFETCH(int, row);
+        THttpClient http;
+        TfrmNews window(&http, StringList{"70^Trickle^d", "71^Silent^d"});
+        const qsizetype before = m_server.requests().size();
+        bool closed = false;
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!window.isVisible() || closed)
+                return;
+            if (!window.FBusy) {
+                QTimer::singleShot(0, &window, [&] { window.lvwItems->setCurrentItem(this->row(window, row)); });
+            } else if (m_server.requests().size() > before) {
+                closed = true;
+                QTest::mouseClick(window.btnExit, Qt::LeftButton);
+            }
+        });
+        user.start();
+        // Should the request outlive the window, the main window's close still ends it here.
+        QTimer::singleShot(20000, &http, [&http] { http.shutDown(); });
+        window.exec();
+        QVERIFY(closed);
+        QVERIFY(!window.FBusy);
+        QVERIFY(!http.isShutDown());
+        QVERIFY(!http.isBusy());
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QCOMPARE(ReadLastNewsId(), QByteArray("3"));
+        QVERIFY(shownText(window.prfEditorNews).isEmpty());
     }
 
     void closeButtonEndsTheWindow()
