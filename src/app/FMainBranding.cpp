@@ -6,6 +6,7 @@
 #include "branding/BrandingLoader.h"
 #include "branding/SettingsDocument.h"
 #include "dialogs/FAbout.h"
+#include "platform/HtmlView.h"
 #include "platform/ImageLoader.h"
 #include "platform/ShellLauncher.h"
 #include "platform/Skin.h"
@@ -25,44 +26,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
 
 namespace {
-
-// The welcome page is served from memory under a scheme of its own: no file is written, and the
-// page is not bound by the 2 MB limit of a data address (QWebEngineView::setHtml). The scheme must
-// be known before the web engine starts, so it is registered while the program loads.
-const QByteArray kWelcomeScheme = QByteArrayLiteral("quillet-welcome");
-
-const bool g_welcomeSchemeRegistered = [] {
-    QWebEngineUrlScheme scheme(kWelcomeScheme);
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    QWebEngineUrlScheme::registerScheme(scheme);
-    return true;
-}();
-
-class WelcomePageServer : public QWebEngineUrlSchemeHandler
-{
-public:
-    WelcomePageServer(QByteArray page, QObject* parent) : QWebEngineUrlSchemeHandler(parent), m_page(std::move(page)) {}
-
-    void requestStarted(QWebEngineUrlRequestJob* job) override
-    {
-        auto* body = new QBuffer(job);
-        body->setData(m_page);
-        body->open(QIODevice::ReadOnly);
-        job->reply(QByteArrayLiteral("text/html"), body);
-    }
-
-private:
-    QByteArray m_page;
-};
 
 bool showStillBanner(QFrame* panBanner, QLabel* imgBanner, QLabel* gifBanner, const QString& path,
                      const QByteArray& format)
@@ -174,28 +139,13 @@ void TfrmMain::showWelcomePage()
         return;
 
     // The publisher's page is shown as a browser shows it, images from the web included, but no
-    // script runs.
-    auto* view = new QWebEngineView(prfWelcome);
+    // script runs and no local file is read; its web links open inside the page.
+    auto* view = new THtmlView(prfWelcome);
     view->setObjectName(QStringLiteral("prfWelcomeView"));
-    view->setContextMenuPolicy(Qt::NoContextMenu);
-    QWebEngineSettings* settings = view->settings();
-    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    view->setFollowLinks(true);
     if (prfWelcome->layout())
         prfWelcome->layout()->addWidget(view);
-
-    // The page is ANSI text; it is served as UTF-8 with a byte order mark, which the browser
-    // honours before any charset the page itself names.
-    const QByteArray utf8 = "\xEF\xBB\xBF" + UUtils::ansiToString(html).toUtf8();
-    QWebEngineProfile* profile = view->page()->profile();
-    if (const QWebEngineUrlSchemeHandler* old = profile->urlSchemeHandler(kWelcomeScheme))
-        profile->removeUrlSchemeHandler(const_cast<QWebEngineUrlSchemeHandler*>(old));
-    auto* server = new WelcomePageServer(utf8, view);
-    profile->installUrlSchemeHandler(kWelcomeScheme, server);
-    connect(view, &QObject::destroyed, profile, [profile, server] { profile->removeUrlSchemeHandler(server); });
-    view->load(QUrl(QString::fromLatin1(kWelcomeScheme) + QStringLiteral(":welcome.html")));
+    view->setHtml(UUtils::ansiToString(html));
 
     // The page is left for good once the main page shows: free the view and its page.
     connect(pgcPrinc, &QStackedWidget::currentChanged, view, [this, view](int) {
