@@ -15,7 +15,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -107,8 +106,7 @@ void sealDocument(const QByteArray& plain)
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
 void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
 {
-    static QTemporaryDir dir;
-    UUtils::setAppDir(dir.path());
+    UUtils::setAppDir(Fuzz::scratchDir());
     const QByteArray value = QByteArray::number(id);
     if (sealed)
         sealDocument(plain);
