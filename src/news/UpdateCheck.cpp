@@ -1,13 +1,13 @@
 #include "news/UpdateCheck.h"
 
 #include "branding/Branding.h"
-#include "news/IniFile.h"
 #include "news/NewsRequests.h"
 #include "news/UpdateLogic.h"
 #include "platform/HttpClient.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
 #include "util/Files.h"
+#include "util/IniFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/DesktopEntry.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,22 +9,28 @@
 // Starts programs and opens addresses outside the program: the user's default web browser for the
 // banner, "Make Money" and Help, and the desktop's handler for a sponsor link.
 //
-// The default browser is found the freedesktop way: the desktop file that the mimeapps.list files
-// (XDG_CONFIG_HOME, XDG_CONFIG_DIRS, then the applications folders of XDG_DATA_HOME and
-// XDG_DATA_DIRS) name for x-scheme-handler/http, falling back to the applications' mimeinfo.cache;
-// the program and arguments come from that desktop file's Exec line.
+// The default browser is found the freedesktop way (util/DesktopEntry.h) in the XDG folders that
+// the environment names: the desktop file that the mimeapps.list files name for
+// x-scheme-handler/http, falling back to the applications' mimeinfo.cache; the program and
+// arguments come from that desktop file's Exec line.
+//
+// Why not GIO (g_app_info_get_default_for_uri_scheme + g_app_info_launch_uris), which the desktops
+// themselves use: it does put the address unchanged into one argument for %u, but a browser whose
+// Exec line has no %u or %U (allowed, and common for wrapper entries) gets the address through
+// the %f rule, as a local file path, and a web address has none: the browser starts without the
+// address (checked with GLib 2.74). It would also be a second build dependency (libglib2.0-dev)
+// for a lookup of a few files, and its launch path (D-Bus activation, gio-launch-desktop) is out
+// of our hands. The reader here always hands the address over as one whole argument.
 //
 // Tests switch on recording: nothing is started then, and every request is kept in started().
 class ShellLauncher
 {
 public:
-    struct Command
-    {
-        QString program;
-        QStringList arguments; // the Exec line's own arguments, field codes removed
-        QString desktopFile;   // full path of the desktop file it came from
-        QString exec;          // that file's Exec value, as written
-    };
+    using Command = DesktopEntry::Command;
+
+    // The XDG folders from XDG_CONFIG_HOME, XDG_CONFIG_DIRS, XDG_DATA_HOME, XDG_DATA_DIRS (or their
+    // defaults; relative paths are ignored) and XDG_CURRENT_DESKTOP.
+    static DesktopEntry::SearchPaths searchPaths();
 
     // The registered default browser; an empty program when none is registered.
     static Command defaultBrowser();
@@ -48,13 +56,6 @@ public:
     static void setRecording(bool on);
     static void clearTestState(); // forgets what was recorded (recording stays as it is)
     static const QList<Started>& started();
-
-    // Splits a desktop file's Exec value into program and arguments (quoting and escapes of the
-    // Desktop Entry format). Each argument that is only a file or address field code (%u %U %f %F)
-    // becomes `address` when it is not empty and is dropped when it is; other field codes are
-    // dropped and "%%" becomes "%". When the line has no such field code, a non-empty address is
-    // appended as the last argument. The address always stays one whole argument.
-    static Command commandFromExec(const QString& exec, const QString& address);
 };
 
 // Starts the default web browser with address as its one parameter, unchanged, also when the address

@@ -1,9 +1,9 @@
 // The news replies, the update descriptor and the version rule, without a network.
 
 #include "branding/Branding.h"
-#include "news/IniFile.h"
 #include "news/NewsProtocol.h"
 #include "news/UpdateLogic.h"
+#include "util/IniFile.h"
 
 #include <QBuffer>
 #include <QtTest>
