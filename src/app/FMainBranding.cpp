@@ -143,6 +143,7 @@ void TfrmMain::showWelcomePage()
     // script runs and no local file is read; its web links open inside the page.
     auto* view = new THtmlView(prfWelcome);
     view->setObjectName(QStringLiteral("prfWelcomeView"));
+    view->setLoadsWebContent(true);
     view->setFollowLinks(true);
     if (prfWelcome->layout())
         prfWelcome->layout()->addWidget(view);
