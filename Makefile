@@ -7,7 +7,15 @@ CMAKE_FLAGS ?=
 HEADLESS_ENV = QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
 	QT_LOGGING_RULES="qt.webenginecontext.info=false"
 
-.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format clean
+.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format clean fuzz fuzz-build
+
+# The fuzz targets of fuzz/: a clang build of their own (libFuzzer, ASan, UBSan). `make fuzz` runs
+# each for FUZZ_SECONDS; `make test` runs each over its seed corpus and then for FUZZ_CHECK_SECONDS.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_CXX ?= clang++-14
+FUZZ_CMAKE_FLAGS ?= $(CMAKE_FLAGS)
+FUZZ_SECONDS ?= 60
+FUZZ_CHECK_SECONDS ?= 5
 
 all: build
 
@@ -25,8 +33,18 @@ build: configure
 run: build
 	bash scripts/start-quillet.sh $(BUILD_DIR)/bin/quillet
 
-test: build
+test: build fuzz-build
 	cd $(BUILD_DIR) && $(HEADLESS_ENV) ctest --output-on-failure -j $(JOBS)
+	bash scripts/run-fuzz.sh $(FUZZ_BUILD_DIR) check $(FUZZ_CHECK_SECONDS)
+
+$(FUZZ_BUILD_DIR)/CMakeCache.txt:
+	cmake -S fuzz -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) $(FUZZ_CMAKE_FLAGS)
+
+fuzz-build: deps $(FUZZ_BUILD_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS)
+
+fuzz: fuzz-build
+	bash scripts/run-fuzz.sh $(FUZZ_BUILD_DIR) explore $(FUZZ_SECONDS)
 
 bench: build
 	@$(HEADLESS_ENV) bash scripts/run-benchmarks.sh $(BUILD_DIR)
@@ -47,7 +65,7 @@ format:
 	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR)
 
 # The reference news service in the foreground (examples/news-service/README.md).
 NEWS_PORT ?= 8080

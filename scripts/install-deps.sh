@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6opengl6-dev qt6-image-formats-plugins
-    libgl-dev libssl-dev
+    libgl-dev libssl-dev libxcb1-dev
     php-cli p7zip-full xvfb xauth
+    clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -6,6 +6,7 @@
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
 #include "platform/HeapReserve.h"
+#include "platform/Skin.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
 #include "util/Files.h"
@@ -48,15 +49,6 @@ constexpr int kClientHeight = 692;
 constexpr int kGroupBoxWidth = 209;
 constexpr int kSplitterWidth = 10;
 constexpr int kItemAreaWidth = kClientWidth - kGroupBoxWidth - kSplitterWidth;
-
-QString builtInStyleSheet()
-{
-    static const QString sheet = [] {
-        QFile file(QStringLiteral(":/quillet.qss"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }();
-    return sheet;
-}
 
 QPushButton* makeButton(const QString& name, const QString& caption)
 {
@@ -111,8 +103,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
     // The built-in look; a skin delivered with the copy replaces it (branding loader).
-    if (qApp && qApp->styleSheet().isEmpty())
-        qApp->setStyleSheet(builtInStyleSheet());
+    TSkin::applyBuiltIn();
 
     createControls();
     connectHandlers();
@@ -307,6 +298,7 @@ void TfrmMain::createMainPage()
     lblLink2URL = new QLabel;
     lblLink2URL->setObjectName(QStringLiteral("lblLink2URL"));
     for (QLabel* link : {lblLink1URL, lblLink2URL}) {
+        link->setTextFormat(Qt::PlainText); // the captions come from the settings file
         QFont font = link->font();
         font.setUnderline(true);
         link->setFont(font);

@@ -29,7 +29,7 @@ class QTreeWidgetItem;
 class QKeyEvent;
 class TAnchorPanel;
 class THttpClient;
-class TNewsHint;
+class TMessageHint;
 class TWebBrowser;
 
 // The main window. Every control carries its name as objectName and as member name.
@@ -225,7 +225,7 @@ public:
     // every request, so nothing runs on a window that is closing.
     THttpClient* httpClient();
     THttpClient* IdHTTP1 = nullptr;
-    TNewsHint* LMDMessageHint1 = nullptr; // the news balloon, created when first shown
+    TMessageHint* LMDMessageHint1 = nullptr; // the news balloon, created when first shown
 
     // ---- Branding, welcome page, banner, links (FMainBranding.cpp) ----
     void LoadBranding();

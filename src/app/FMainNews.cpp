@@ -4,12 +4,12 @@
 #include "branding/Branding.h"
 #include "branding/SettingsDocument.h"
 #include "news/FNews.h"
-#include "news/NewsHint.h"
 #include "news/NewsProtocol.h"
 #include "news/NewsRequests.h"
 #include "news/UpdateCheck.h"
 #include "platform/HttpClient.h"
 #include "platform/MessageBox.h"
+#include "platform/MessageHint.h"
 #include "util/TextCodec.h"
 
 #include <QPointer>
@@ -79,7 +79,7 @@ void TfrmMain::ShowNewsHint(const QByteArray& text)
 {
     const QPoint anchor = btnNews->mapToGlobal(QPoint(btnNews->width() / 2, btnNews->height() / 2));
     if (!LMDMessageHint1)
-        LMDMessageHint1 = new TNewsHint(this);
+        LMDMessageHint1 = new TMessageHint(this);
     LMDMessageHint1->showHint(anchor, UUtils::ansiToString(text));
 }
 

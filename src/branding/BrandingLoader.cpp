@@ -1,6 +1,8 @@
 #include "branding/BrandingLoader.h"
 
+#include "branding/MembershipLevels.h"
 #include "branding/SettingsDocument.h"
+#include "branding/SettingsTags.h"
 #include "util/Fields.h"
 #include "util/TextCodec.h"
 
@@ -15,11 +17,11 @@ QByteArray readTag(QByteArray& working, const QByteArray& name)
     return ExtractTagValue(working, openingMarker(name), closingMarker(name));
 }
 
-// Name1, Name2, ... up to the first empty value, at most kMaxNumberedEntries.
+// Name1, Name2, ... up to the first empty value, at most kNumberedCopies.
 StringList readNumbered(QByteArray& working, const QByteArray& name)
 {
     StringList entries;
-    for (int n = 1; n <= kMaxNumberedEntries; ++n) {
+    for (int n = 1; n <= kNumberedCopies; ++n) {
         const QByteArray value = readTag(working, name + QByteArray::number(n));
         if (value.isEmpty())
             break;
@@ -66,41 +68,23 @@ void setBrandingRandomIndex(RandomIndex source)
 BrandingDocument ReadBrandingDocument(QByteArray working)
 {
     BrandingDocument doc;
-    Branding& v = doc.values;
-    v.ApplicationName = readTag(working, "ApplicationName");
-    v.BranderCode = readTag(working, "BranderCode");
-    v.BranderType = readTag(working, "BranderType");
-    v.AffiliateURL = readTag(working, "AffiliateURL");
-    readTag(working, "AffiliateTYPE"); // read in its place; the value is not used
-    v.AffiliateID = readTag(working, "AffiliateID");
-    v.AffiliateURL.replace(kAffiliateIdPlaceholder, v.AffiliateID);
-    v.MasterNewsBaseURL = readTag(working, "MasterNewsBaseURL");
-    v.PlatinumNewsBaseURL = readTag(working, "PlatinumNewsBaseURL");
-    v.GoldNewsBaseURL = readTag(working, "GoldNewsBaseURL");
-    v.MasterPublID = readTag(working, "MasterPublID");
-    v.PlatinumPublID = readTag(working, "PlatinumPublID");
-    v.GoldPublID = readTag(working, "GoldPublID");
-    doc.MakeMoneyButton = readTag(working, "MakeMoneyButton");
-    v.AppHelpURL = readTag(working, "AppHelpURL");
-    v.CopyrightYears = readTag(working, "CopyrightYears");
-    v.CopyrightCompany = readTag(working, "CopyrightCompany");
-    v.AboutText = readTag(working, "AboutText");
-    doc.WelcomeEntries = readNumbered(working, "Welcome");
-    doc.BannerEntries = readNumbered(working, "Banner");
-    doc.LinkEntries = readNumbered(working, "Link");
+    for (const SettingsTag& tag : kSettingsTags) {
+        QByteArray value = readTag(working, tag.name);
+        if (tag.field)
+            doc.values.*tag.field = std::move(value);
+        else if (tag.documentField)
+            doc.*tag.documentField = std::move(value);
+    }
+    doc.values.AffiliateURL.replace(kAffiliateIdPlaceholder, doc.values.AffiliateID);
+    for (const NumberedTag& tag : kNumberedTags)
+        doc.*tag.entries = readNumbered(working, tag.name);
     return doc;
 }
 
 bool NewsButtonVisible(const Branding& v)
 {
-    auto both = [](const QByteArray& a, const QByteArray& b) { return !a.isEmpty() && !b.isEmpty(); };
-    if (v.BranderType == "Master" || v.BranderType == "Free")
-        return both(v.MasterPublID, v.MasterNewsBaseURL);
-    if (v.BranderType == "Platinum")
-        return both(v.PlatinumPublID, v.PlatinumNewsBaseURL);
-    if (v.BranderType == "Gold")
-        return both(v.GoldPublID, v.GoldNewsBaseURL);
-    return false;
+    const MembershipLevel* level = membershipLevel(v.BranderType);
+    return level && !(v.*level->publisherId).isEmpty() && !(v.*level->newsBaseUrl).isEmpty();
 }
 
 QByteArray MainCaption(const Branding& values)

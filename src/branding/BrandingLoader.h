@@ -25,9 +25,6 @@ RandomIndex defaultRandomIndex();
 RandomIndex brandingRandomIndex();
 void setBrandingRandomIndex(RandomIndex source);
 
-// The numbered tags Welcome, Banner and Link each run from 1 to this number.
-inline constexpr int kMaxNumberedEntries = 16;
-
 inline constexpr char kDefaultMakeMoneyCaption[] = "Make Money";
 inline constexpr char kAffiliateIdPlaceholder[] = "%%AFFILIATEID%%";
 
@@ -41,13 +38,14 @@ struct BrandingDocument
     StringList LinkEntries;     // Link1..
 };
 
-// Reads the tags from the working text (the document's lines joined, each followed by CR LF),
-// each with ExtractTagValue on the one working text, in reading order, and puts AffiliateID in
-// place of every "%%AFFILIATEID%%" (exact case) in AffiliateURL.
+// Reads the tags of kSettingsTags and kNumberedTags (SettingsTags.h) from the working text (the
+// document's lines joined, each followed by CR LF), each with ExtractTagValue on the one working
+// text, in reading order, and puts AffiliateID in place of every "%%AFFILIATEID%%" (exact case)
+// in AffiliateURL.
 BrandingDocument ReadBrandingDocument(QByteArray working);
 
-// btnNews is visible exactly when BranderType (exact case) is "Master", "Platinum" or "Gold" with
-// that level's publisher id and news base address both set, or "Free" with the Master ones set.
+// btnNews is visible exactly when BranderType names a level of kMembershipLevels (exact case) and
+// that level's publisher id and news base address are both set.
 bool NewsButtonVisible(const Branding& values);
 
 // The caption of the main window: ApplicationName + " v" + AppVersion (also for an empty name).

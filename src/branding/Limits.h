@@ -11,6 +11,18 @@ namespace Limits {
 // is no skin anyone writes by hand.
 inline constexpr qsizetype kSkinMaxBytes = 4 * 1024 * 1024;
 
+// The skin file as it lies on disk, read whole before it is decoded.
+inline constexpr qint64 kSkinFileMaxBytes = 16 * 1024 * 1024;
+
+// A banner file and the sides of its picture; a banner is a strip a few hundred pixels wide.
+inline constexpr qint64 kBannerFileMaxBytes = 16 * 1024 * 1024;
+inline constexpr int kBannerMaxSide = 4096;
+
+// main.ico: the file, the sides of each picture in it, and how many pictures are taken.
+inline constexpr qint64 kIconFileMaxBytes = 4 * 1024 * 1024;
+inline constexpr int kIconMaxSide = 1024;
+inline constexpr int kIconMaxPictures = 32;
+
 // What decoding one banner picture or the icon may allocate (QImageReader's allocation limit),
 // and what all frames of an animated banner may take together.
 inline constexpr int kImageAllocationMiB = 64;

@@ -1,19 +1,14 @@
 #include "branding/SettingsLint.h"
 
+#include "branding/MembershipLevels.h"
 #include "branding/SettingsDocument.h"
+#include "branding/SettingsTags.h"
 #include "util/Fields.h"
 
 #include <QHash>
 #include <QSet>
 
 namespace {
-
-constexpr int kNumberedCopies = 16;
-const char* const kNumberedNames[] = {"Welcome", "Banner", "Link"};
-const char* const kSingleNames[] = {
-    "ApplicationName",   "BranderCode",         "BranderType",     "AffiliateURL",     "AffiliateTYPE",  "AffiliateID",
-    "MasterNewsBaseURL", "PlatinumNewsBaseURL", "GoldNewsBaseURL", "MasterPublID",     "PlatinumPublID", "GoldPublID",
-    "MakeMoneyButton",   "AppHelpURL",          "CopyrightYears",  "CopyrightCompany", "AboutText"};
 
 QByteArray quoted(const QByteArray& text)
 {
@@ -69,10 +64,10 @@ public:
 
     StringList run()
     {
-        for (const char* name : kSingleNames)
-            m_values.insert(name, readTag(name));
-        for (const char* base : kNumberedNames)
-            readNumbered(base);
+        for (const SettingsTag& tag : kSettingsTags)
+            m_values.insert(tag.name, readTag(tag.name));
+        for (const NumberedTag& tag : kNumberedTags)
+            readNumbered(tag);
         checkUnknownTags();
         checkBranderType();
         checkLastNewsId();
@@ -105,8 +100,9 @@ private:
         return value;
     }
 
-    void readNumbered(const QByteArray& base)
+    void readNumbered(const NumberedTag& tag)
     {
+        const QByteArray base = tag.name;
         int stop = kNumberedCopies + 1;
         for (int n = 1; n <= kNumberedCopies; ++n) {
             const QByteArray name = base + QByteArray::number(n);
@@ -115,7 +111,7 @@ private:
                 stop = n;
                 break;
             }
-            if (base != "Welcome")
+            if (tag.hasSubFields)
                 checkSubFields(name, value);
         }
         // Tags the reading never reaches.
@@ -166,8 +162,8 @@ private:
         QList<QPair<qsizetype, QByteArray>> unknown;
         for (auto it = m_markers.cbegin(); it != m_markers.cend(); ++it) {
             bool numbered = false;
-            for (const char* base : kNumberedNames)
-                numbered = numbered || numberOf(it.key(), UUtils::upperAscii(base)) > 0;
+            for (const NumberedTag& tag : kNumberedTags)
+                numbered = numbered || numberOf(it.key(), UUtils::upperAscii(tag.name)) > 0;
             if (!known.contains(it.key()) && !numbered)
                 unknown.append({it.value(), m_document.mid(it.value() + 3, it.key().size())});
         }
@@ -178,29 +174,28 @@ private:
 
     void checkBranderType()
     {
-        static const char* const levels[][3] = {{"Master", "MasterPublID", "MasterNewsBaseURL"},
-                                                {"Platinum", "PlatinumPublID", "PlatinumNewsBaseURL"},
-                                                {"Gold", "GoldPublID", "GoldNewsBaseURL"},
-                                                {"Free", "MasterPublID", "MasterNewsBaseURL"}};
         const QByteArray type = m_values.value("BranderType");
         if (type.isEmpty()) {
             warn("BranderType is empty: no level, so the News button stays hidden");
             return;
         }
-        for (const auto& level : levels) {
-            if (type != level[0])
-                continue;
-            QList<QByteArray> missing;
-            for (int i = 1; i <= 2; ++i)
-                if (m_values.value(level[i]).isEmpty())
-                    missing.append(level[i]);
-            if (!missing.isEmpty())
-                warn("the News button stays hidden: level " + type + " needs " + level[1] + " and " + level[2] +
-                     ", and " + missing.join(" and ") + (missing.size() == 1 ? " is" : " are") + " empty");
+        const MembershipLevel* level = membershipLevel(type);
+        if (!level) {
+            QList<QByteArray> names;
+            for (const MembershipLevel& known : kMembershipLevels)
+                names.append(quoted(known.BranderType));
+            warn("BranderType " + quoted(type) + " is none of " + names.join(", ") +
+                 " (exact case): the News button stays hidden");
             return;
         }
-        warn("BranderType " + quoted(type) +
-             " is none of \"Master\", \"Platinum\", \"Gold\", \"Free\" (exact case): the News button stays hidden");
+        const QByteArray needed[] = {tagNameOf(level->publisherId), tagNameOf(level->newsBaseUrl)};
+        QList<QByteArray> missing;
+        for (const QByteArray& name : needed)
+            if (m_values.value(name).isEmpty())
+                missing.append(name);
+        if (!missing.isEmpty())
+            warn("the News button stays hidden: level " + type + " needs " + needed[0] + " and " + needed[1] +
+                 ", and " + missing.join(" and ") + (missing.size() == 1 ? " is" : " are") + " empty");
     }
 
     void checkLastNewsId()
@@ -257,11 +252,11 @@ const StringList& settingsTagsInReadingOrder()
 {
     static const StringList tags = [] {
         StringList out;
-        for (const char* name : kSingleNames)
-            out.append(name);
-        for (const char* base : kNumberedNames)
+        for (const SettingsTag& tag : kSettingsTags)
+            out.append(tag.name);
+        for (const NumberedTag& tag : kNumberedTags)
             for (int n = 1; n <= kNumberedCopies; ++n)
-                out.append(base + QByteArray::number(n));
+                out.append(tag.name + QByteArray::number(n));
         return out;
     }();
     return tags;

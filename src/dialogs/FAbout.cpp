@@ -33,6 +33,10 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     lblCopyright1->setObjectName(QStringLiteral("lblCopyright1"));
     lblCopyright1->move(9, 57);
 
+    // The texts come from the settings file: shown as written, never as rich text.
+    for (QLabel* label : {lblProductName, lblProductVersion, lblCopyright1})
+        label->setTextFormat(Qt::PlainText);
+
     // The memo sits in a framed panel; the dialog has a fixed size, so the anchoring to all four
     // sides never moves it.
     auto* panel = new QFrame(this);

@@ -4,6 +4,7 @@
 #include "branding/SettingsDocument.h"
 #include "news/NewsProtocol.h"
 #include "news/NewsRequests.h"
+#include "platform/HtmlView.h"
 #include "platform/HttpClient.h"
 #include "util/Fields.h"
 #include "util/TextCodec.h"
@@ -15,20 +16,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
-#include <QTextBrowser>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
 
-// Display only: links do not navigate and nothing is fetched for the document (pictures,
-// style sheets), from the network or from the disk.
-class TNewsView : public QTextBrowser
-{
-public:
-    using QTextBrowser::QTextBrowser;
-    QVariant loadResource(int, const QUrl&) override { return {}; }
-};
+// A document that the view has not finished within this time is stopped.
+constexpr int kDocumentTimeout = 30 * 1000;
 
 // Asks the window before the selection moves (lvwItemsChanging); mouse and keys both pass here.
 class TNewsSelectionModel : public QItemSelectionModel
@@ -67,6 +61,7 @@ public:
         window->FBusy = true;
         for (QWidget* w : widgets())
             w->setCursor(Qt::WaitCursor);
+        window->prfEditorNews->setViewCursor(Qt::WaitCursor);
     }
     ~BusyScope()
     {
@@ -74,14 +69,12 @@ public:
             return; // the window went away while the body loaded
         for (QWidget* w : widgets())
             w->unsetCursor();
+        m_window->prfEditorNews->unsetViewCursor();
         m_window->FBusy = false;
     }
 
 private:
-    QList<QWidget*> widgets() const
-    {
-        return {m_window->lvwItems->viewport(), m_window->prfEditorNews->viewport(), m_window.data()};
-    }
+    QList<QWidget*> widgets() const { return {m_window->lvwItems->viewport(), m_window.data()}; }
     QPointer<TfrmNews> m_window;
 };
 
@@ -125,11 +118,10 @@ TfrmNews::TfrmNews(THttpClient* http, const StringList& newsList, QWidget* paren
     lvwItems->setSelectionModel(new TNewsSelectionModel(lvwItems->model(), this));
     connect(lvwItems->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmNews::lvwItemsChange);
 
-    prfEditorNews = new TNewsView(this);
+    // The web engine starts with the first body shown, not with the window.
+    prfEditorNews = new THtmlView(this);
     prfEditorNews->setObjectName(QStringLiteral("prfEditorNews"));
-    prfEditorNews->setReadOnly(true);
-    prfEditorNews->setOpenLinks(false);
-    prfEditorNews->setOpenExternalLinks(false);
+    prfEditorNews->setTimeout(kDocumentTimeout);
 
     splitter = new QSplitter(Qt::Vertical, this);
     splitter->setObjectName(QStringLiteral("splitter"));

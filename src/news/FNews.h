@@ -8,14 +8,14 @@
 
 class QPushButton;
 class QSplitter;
-class QTextBrowser;
+class THtmlView;
 class QTreeWidget;
 class THttpClient;
 
 // The news window: the messages of NewsList in a list, the body of the selected one below,
-// fetched from the news service and rendered as HTML (display only: no scripts, nothing loaded
-// from elsewhere). Opening a body records its id as LastNewsId. While a body loads (FBusy) the
-// list refuses every selection change.
+// fetched from the news service and rendered as HTML (display only, see THtmlView: no scripts,
+// no local files, laid out outside this process). Opening a body records its id as LastNewsId. While a body loads
+// (FBusy) the list refuses every selection change.
 class TfrmNews : public QDialog
 {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     QWidget* panTop = nullptr;
     QTreeWidget* lvwItems = nullptr; // columns "News Title", "Published" and the hidden message id
     QSplitter* splitter = nullptr;
-    QTextBrowser* prfEditorNews = nullptr;
+    THtmlView* prfEditorNews = nullptr; // display only; document operations time out after 30 s
     QWidget* panBottom = nullptr;
     QPushButton* btnExit = nullptr; // "Close"
 

@@ -1,6 +1,7 @@
 #include "news/NewsProtocol.h"
 
 #include "branding/Branding.h"
+#include "branding/MembershipLevels.h"
 #include "util/Fields.h"
 
 namespace UUtils {
@@ -55,28 +56,17 @@ namespace News {
 
 std::optional<NewsLevel> newsLevel(const Branding& brand)
 {
-    NewsLevel level;
-    if (brand.BranderType == "Master")
-        level = {brand.MasterPublID, "BM"};
-    else if (brand.BranderType == "Platinum")
-        level = {brand.PlatinumPublID, "BP"};
-    else if (brand.BranderType == "Gold")
-        level = {brand.GoldPublID, "BG"};
-    else
+    const MembershipLevel* level = membershipLevel(brand.BranderType);
+    if (!level || !*level->productType || (brand.*level->publisherId).isEmpty())
         return std::nullopt;
-    if (level.publisherId.isEmpty())
-        return std::nullopt;
-    return level;
+    return NewsLevel{brand.*level->publisherId, level->productType};
 }
 
 QByteArray newsBaseUrl(const Branding& brand, const QByteArray& productType)
 {
-    if (productType == "BM")
-        return brand.MasterNewsBaseURL;
-    if (productType == "BP")
-        return brand.PlatinumNewsBaseURL;
-    if (productType == "BG")
-        return brand.GoldNewsBaseURL;
+    for (const MembershipLevel& level : kMembershipLevels)
+        if (*level.productType && productType == level.productType)
+            return brand.*level.newsBaseUrl;
     return {};
 }
 

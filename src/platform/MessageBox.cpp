@@ -50,8 +50,10 @@ TMessageBox::Answer TMessageBox::show(Kind kind, const QString& text, Buttons bu
         return state.answers.takeFirst();
 
     QMessageBox box(kind == Kind::Warning ? QMessageBox::Warning : QMessageBox::Information,
-                    kind == Kind::Warning ? QStringLiteral("Warning") : QStringLiteral("Information"), text);
+                    kind == Kind::Warning ? QStringLiteral("Warning") : QStringLiteral("Information"), QString());
     box.setObjectName(QStringLiteral("msgMain"));
+    box.setTextFormat(Qt::PlainText); // messages carry file names, reasons and server texts
+    box.setText(text);
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
     QPushButton* ok = nullptr;

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QMovie>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTcpServer>
@@ -569,6 +570,47 @@ private Q_SLOTS:
         }
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QVERIFY(!QFile::exists(file(QStringLiteral("dbsettings.sim"))));
+    }
+
+    void settingsTextsAreShownAsWritten_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("bold") << QByteArray("<b>Bold</b> claim");
+        QTest::newRow("local image") << QByteArray("Sponsor <img src=\"/dev/zero\">");
+        QTest::newRow("anchor") << QByteArray("<a href=\"http://evil.example/\">Click</a>");
+        QTest::newRow("entity and ampersand") << QByteArray("&lt;tag&gt; Tom & Jerry");
+        QTest::newRow("font") << QByteArray("<font size=7 color=red>BIG</font>");
+    }
+    void settingsTextsAreShownAsWritten()
+    {
+        QFETCH(QByteArray, text);
+        writeSettings(tag("ApplicationName", text) + tag("MakeMoneyButton", text) + tag("CopyrightYears", text) +
+                      tag("CopyrightCompany", text) + tag("AboutText", text) + tag("Link1", text + "^http://1/") +
+                      tag("Link2", "2 " + text + "^http://2/"));
+        const QString shown = QString::fromLatin1(text);
+        // A label shows the text as written when it is at least as wide as the written text:
+        // rendered as rich text, the markup would vanish and the label would be narrower.
+        auto showsAsWritten = [](QLabel* label, const QString& written) {
+            return label->text() == written &&
+                   label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(written);
+        };
+
+        m_draws = {0, 0};
+        auto w = openWindow();
+        QCOMPARE(w->windowHandle()->title(), shown + QStringLiteral(" v2.0"));
+        QVERIFY(showsAsWritten(w->lblLink1URL, shown));
+        QVERIFY(showsAsWritten(w->lblLink2URL, QStringLiteral("2 ") + shown));
+        // The button shows an "&" as written and takes no shortcut from it.
+        QCOMPARE(w->btnMakeMoney->text().replace(QLatin1String("&&"), QLatin1String("&")), shown);
+        QVERIFY(w->btnMakeMoney->shortcut().isEmpty());
+
+        TfrmAbout about(w.get());
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(about.windowHandle()->title(), QStringLiteral("About ") + shown + QStringLiteral("..."));
+        QVERIFY(showsAsWritten(about.lblProductName, shown));
+        QVERIFY(showsAsWritten(about.lblCopyright1, QStringLiteral("Copyright \u00A9 ") + shown + ' ' + shown));
+        QCOMPARE(about.memAbout->toPlainText(), shown);
     }
 
     void sixteenEntriesAndMore()

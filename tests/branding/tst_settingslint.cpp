@@ -1,5 +1,6 @@
 // The publishers' document checks: each kind of silent fault gives its warning, a sound document
 // none.
+#include "branding/BrandingLoader.h"
 #include "branding/SettingsLint.h"
 
 #include <QTest>
@@ -34,7 +35,7 @@ class TestSettingsLint : public QObject
 private slots:
     void warnings_data();
     void warnings();
-    void readingOrderTable();
+    void lintAndLoaderAgreeOnTheReadingOrder();
 };
 
 void TestSettingsLint::warnings_data()
@@ -128,14 +129,50 @@ void TestSettingsLint::warnings()
     QCOMPARE(LintSettingsDocument(document), expected);
 }
 
-void TestSettingsLint::readingOrderTable()
+void TestSettingsLint::lintAndLoaderAgreeOnTheReadingOrder()
 {
-    const StringList& tags = settingsTagsInReadingOrder();
-    QCOMPARE(tags.size(), 17 + 3 * 16);
-    QCOMPARE(tags.first(), QByteArray("ApplicationName"));
-    QCOMPARE(tags[16], QByteArray("AboutText"));
-    QCOMPARE(tags[17], QByteArray("Welcome1"));
-    QCOMPARE(tags.last(), QByteArray("Link16"));
+    // Every tag the lint knows, in its order, with a value that raises no other warning.
+    const StringList& order = settingsTagsInReadingOrder();
+    auto valueOf = [](const QByteArray& name) {
+        if (name == "BranderType")
+            return QByteArray("Gold");
+        return name.startsWith("Banner") || name.startsWith("Link") ? name + "^http://x/" : name;
+    };
+    // What the loader kept: every non-empty value it read.
+    auto keptValues = [](const QByteArray& document) {
+        const BrandingDocument doc = ReadBrandingDocument(document);
+        const Branding& v = doc.values;
+        int kept = int(doc.WelcomeEntries.size() + doc.BannerEntries.size() + doc.LinkEntries.size());
+        for (const QByteArray* field :
+             {&v.ApplicationName, &v.BranderCode, &v.BranderType, &v.AffiliateURL, &v.AffiliateID, &v.MasterNewsBaseURL,
+              &v.PlatinumNewsBaseURL, &v.GoldNewsBaseURL, &v.MasterPublID, &v.PlatinumPublID, &v.GoldPublID,
+              &doc.MakeMoneyButton, &v.AppHelpURL, &v.CopyrightYears, &v.CopyrightCompany, &v.AboutText})
+            kept += field->isEmpty() ? 0 : 1;
+        return kept;
+    };
+    auto documentOf = [&](const StringList& names) {
+        QByteArray document;
+        for (const QByteArray& name : names)
+            document += tag(name, valueOf(name));
+        return document;
+    };
+
+    QCOMPARE(LintSettingsDocument(documentOf(order)), QList<QByteArray>{});
+    const int all = keptValues(documentOf(order));
+    QCOMPARE(all, 16 + 3 * 16); // every tag but AffiliateTYPE, whose value is dropped
+
+    // Two neighbours swapped: the loader loses the one that now stands first, and the lint names it.
+    for (qsizetype i = 0; i + 1 < order.size(); ++i) {
+        StringList swapped = order;
+        swapped.swapItemsAt(i, i + 1);
+        const QByteArray document = documentOf(swapped);
+        const QByteArray lost = order[i + 1];
+        const StringList warnings = LintSettingsDocument(document);
+        QVERIFY2(!warnings.isEmpty() && warnings.first().startsWith("tag " + lost + " is never read"),
+                 lost.constData());
+        if (lost != "AffiliateTYPE")
+            QVERIFY2(keptValues(document) < all, lost.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLint)

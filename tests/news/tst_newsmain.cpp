@@ -3,10 +3,10 @@
 
 #include "app/FMain.h"
 #include "news/FNews.h"
-#include "news/NewsHint.h"
 #include "news/NewsRequests.h"
 #include "news/UpdateLogic.h"
 #include "platform/HttpClient.h"
+#include "platform/MessageHint.h"
 
 #include "NewsTestSupport.h"
 
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), stored);
         QCOMPARE(window->NewsList, StringList{"kept"});
-        TNewsHint* hint = window->LMDMessageHint1;
+        TMessageHint* hint = window->LMDMessageHint1;
         QCOMPARE(hint && hint->isVisible(), !balloon.isEmpty());
         if (!balloon.isEmpty()) {
             QCOMPARE(hint->text(), balloon);
@@ -163,8 +163,8 @@ private Q_SLOTS:
         auto window = makeWindow();
         window->ShowNewsHint("You've Got A Message!\r\nfirst");
         window->ShowNewsHint("You've Got A Message!\r\nsecond");
-        QCOMPARE(window->findChildren<TNewsHint*>().size(), 1); // replaced, not stacked
-        TNewsHint* hint = window->LMDMessageHint1;
+        QCOMPARE(window->findChildren<TMessageHint*>().size(), 1); // replaced, not stacked
+        TMessageHint* hint = window->LMDMessageHint1;
         QVERIFY(hint->isVisible());
         QVERIFY(hint->text().endsWith("second"));
         QTest::qWait(300); // nothing closes it by time

@@ -1,21 +1,22 @@
 // The news window against a scripted news service: rows, bodies, LastNewsId, the busy refusal.
 
 #include "news/FNews.h"
+#include "platform/HtmlView.h"
 #include "platform/HttpClient.h"
 #include "util/AppError.h"
 
 #include "NewsTestSupport.h"
+#include "support/HtmlViewProbe.h"
 
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
 using namespace NewsTest;
+using HtmlViewProbe::shownText;
 
 class TestNewsWindow : public QObject
 {
@@ -71,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(window.lvwItems->header()->sectionSize(1), 160);
         QVERIFY(window.lvwItems->isColumnHidden(2));
         QVERIFY(window.lvwItems->selectedItems().isEmpty());
-        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QVERIFY(shownText(window.prfEditorNews).isEmpty());
         QVERIFY(m_server.requests().isEmpty());
     }
 
@@ -81,9 +82,10 @@ private Q_SLOTS:
         TfrmNews window(&http, m_news);
         window.show();
         window.lvwItems->setCurrentItem(row(window, 0));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
-        const QTextCursor cursor = window.prfEditorNews->document()->find("Hi");
-        QCOMPARE(cursor.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
+        const QString weight = "getComputedStyle([...document.querySelectorAll('body *')]"
+                               ".find(e => e.textContent === 'Hi')).fontWeight";
+        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, weight).toInt(), int(QFont::Bold));
         QCOMPARE(ReadLastNewsId(), QByteArray("7"));
         const ScriptedRequest& request = m_server.requests().last();
         QCOMPARE(request.path, QByteArray("/getnewsdetails.php"));
@@ -95,7 +97,7 @@ private Q_SLOTS:
         QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
                           window.lvwItems->visualItemRect(row(window, 1)).center());
         QCOMPARE(window.lvwItems->currentItem(), row(window, 1));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("six"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("six"));
         QCOMPARE(ReadLastNewsId(), QByteArray("6"));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
@@ -108,7 +110,7 @@ private Q_SLOTS:
         window.lvwItems->setCurrentItem(row(window, 0));
         window.lvwItems->setCurrentItem(row(window, 3));
         QCOMPARE(shownTexts(), QStringList{"There is a trouble with this news. Contact your provider."});
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QCOMPARE(ReadLastNewsId(), QByteArray("7"));
         QVERIFY(!window.FBusy);
     }
@@ -145,14 +147,14 @@ private Q_SLOTS:
         window.lvwItems->setCurrentItem(row(window, 2));
         QVERIFY(checked);
         QCOMPARE(m_server.requests().size(), before + 1);
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("slow!"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("slow!"));
         QCOMPARE(ReadLastNewsId(), QByteArray("5"));
         QVERIFY(!window.FBusy);
         QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
         QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
         // Free again.
         window.lvwItems->setCurrentItem(row(window, 0));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
     }
 
     void aLevelWithoutRequestChangesNothing()
@@ -164,7 +166,7 @@ private Q_SLOTS:
         const qsizetype before = m_server.requests().size();
         window.lvwItems->setCurrentItem(row(window, 0));
         QCOMPARE(m_server.requests().size(), before);
-        QVERIFY(window.prfEditorNews->toPlainText().isEmpty());
+        QVERIFY(shownText(window.prfEditorNews).isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("3"));
         QVERIFY(!window.FBusy);
     }
@@ -179,7 +181,7 @@ private Q_SLOTS:
         window.show();
         QVERIFY_THROWS_EXCEPTION(AppError, window.lvwItems->setCurrentItem(row(window, 0)));
         QVERIFY(QDir(m_dir.path()).rmdir("dbsettings.dat"));
-        QCOMPARE(window.prfEditorNews->toPlainText(), QString("Hi"));
+        QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QVERIFY(!window.FBusy);
         QVERIFY(!window.lvwItems->viewport()->testAttribute(Qt::WA_SetCursor));
         writeSettings("3");

@@ -1,0 +1,58 @@
+#pragma once
+
+// What every fuzz target shares: a check that stops the run with the broken property (libFuzzer
+// then keeps the input as a crash), and the input as Qt byte strings.
+
+#include <QByteArray>
+#include <QString>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace Fuzz {
+
+[[noreturn]] inline void fail(const char* condition, const char* file, int line)
+{
+    std::fprintf(stderr, "%s:%d: property broken: %s\n", file, line, condition);
+    std::abort();
+}
+
+// The input bytes, not copied.
+inline QByteArray bytes(const uint8_t* data, size_t size)
+{
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+}
+
+// A byte string of up to maxLength bytes taken from the provider.
+inline QByteArray takeBytes(FuzzedDataProvider& input, size_t maxLength)
+{
+    const std::string s = input.ConsumeRandomLengthString(maxLength);
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+inline QByteArray takeRest(FuzzedDataProvider& input)
+{
+    const std::string s = input.ConsumeRemainingBytesAsString();
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+// Pairs of bytes read as UTF-16 units, lone surrogates included.
+inline QString utf16(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size() / 2);
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
+        text.append(QChar(char16_t(quint8(bytes[i]) | quint8(bytes[i + 1]) << 8)));
+    return text;
+}
+
+} // namespace Fuzz
+
+#define FUZZ_CHECK(condition)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition))                                                                                              \
+            ::Fuzz::fail(#condition, __FILE__, __LINE__);                                                              \
+    } while (false)

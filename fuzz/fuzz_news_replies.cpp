@@ -1,0 +1,85 @@
+// The news service's replies: list, latest message and details, the error replies and message
+// ids, and DecodeDollarHex on the bodies.
+
+#include "FuzzSupport.h"
+
+#include "news/NewsProtocol.h"
+#include "util/Fields.h"
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// The service's escape: some bytes as "$" and two digits ("$" always), the others as they are.
+QByteArray escape(const QByteArray& plain, const QByteArray& choice, bool lowerCase)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < plain.size(); ++i) {
+        const auto b = quint8(plain[i]);
+        if (b == '$' || (!choice.isEmpty() && (quint8(choice[i % choice.size()]) & 1))) {
+            out += '$';
+            out += lowerCase ? char(QChar::toLower(char16_t(kHex[b >> 4]))) : kHex[b >> 4];
+            out += lowerCase ? char(QChar::toLower(char16_t(kHex[b & 15]))) : kHex[b & 15];
+        } else {
+            out += char(b);
+        }
+    }
+    return out;
+}
+
+void checkDecode(const QByteArray& text)
+{
+    const QByteArray decoded = UUtils::DecodeDollarHex(text);
+    FUZZ_CHECK(decoded.size() <= text.size());
+    if (!text.contains('$'))
+        FUZZ_CHECK(decoded == text);
+    // Each "$" stands for one byte and takes one or two digits with it.
+    if (!decoded.isEmpty())
+        FUZZ_CHECK(decoded.size() >= text.size() - 2 * text.count('$'));
+}
+
+void checkReplies(const QByteArray& body)
+{
+    const QByteArray reply = News::replyText(true, body);
+    FUZZ_CHECK(News::replyText(false, body).isEmpty());
+    FUZZ_CHECK(reply.isEmpty() || (quint8(reply.front()) > 0x20 && quint8(reply.back()) > 0x20));
+
+    for (const QByteArray& entry : News::parseNewsList(reply)) {
+        FUZZ_CHECK(!entry.isEmpty() && entry != "OK" && !entry.contains(News::kListSeparator));
+        FUZZ_CHECK(reply.contains(entry));
+    }
+    QByteArray id, title;
+    News::parseLatestNews(reply, id, title);
+    FUZZ_CHECK(!id.contains('^') && !title.contains('^'));
+    FUZZ_CHECK(id.size() + title.size() <= reply.size());
+    News::newsIdNumber(id);
+
+    const QByteArray details = News::parseNewsDetails(reply);
+    FUZZ_CHECK(details.size() <= reply.size());
+    for (const News::NewsRequest request :
+         {News::NewsRequest::List, News::NewsRequest::Latest, News::NewsRequest::Details})
+        News::newsErrorMessage(reply, request);
+    // An id is written back into the settings file: only a plain decimal number counts.
+    const qint32 number = News::newsIdNumber(body);
+    bool ok = false;
+    FUZZ_CHECK(number == 0 || (body.toInt(&ok) == number && ok));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const bool lowerCase = input.ConsumeBool();
+    const QByteArray choice = Fuzz::takeBytes(input, 16);
+    const QByteArray text = Fuzz::takeRest(input);
+
+    checkDecode(text);
+    // Every body the service escapes comes back as it was, also with "¯OK" after it.
+    const QByteArray escaped = escape(text, choice, lowerCase);
+    FUZZ_CHECK(UUtils::DecodeDollarHex(escaped) == text);
+    if (!text.contains(char(0xAF)))
+        FUZZ_CHECK(News::parseNewsDetails(escaped + "\xAFOK") == text);
+    checkReplies(text);
+    return 0;
+}

@@ -1,0 +1,105 @@
+#include "platform/ImageLoader.h"
+
+#include "branding/Limits.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QMovie>
+
+#include <optional>
+
+namespace {
+
+// The whole file, or nothing when it cannot be read or is larger than limit.
+std::optional<QByteArray> readFileUpTo(const QString& path, qint64 limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
+        return std::nullopt;
+    QByteArray data = file.read(limit + 1);
+    if (data.size() != file.size() || data.size() > limit)
+        return std::nullopt;
+    return data;
+}
+
+bool acceptableSize(const QSize& size, int maxSide)
+{
+    return size.isValid() && !size.isEmpty() && size.width() <= maxSide && size.height() <= maxSide;
+}
+
+} // namespace
+
+QImage TImageLoader::readStill(const QString& path, const QByteArray& format)
+{
+    const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
+    if (!bytes)
+        return {};
+    QBuffer buffer;
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    if (!acceptableSize(reader.size(), Limits::kBannerMaxSide)) {
+        // The named format does not know the bytes; let the content decide.
+        buffer.seek(0);
+        reader.setDevice(nullptr);
+        reader.setFormat(QByteArray());
+        reader.setDevice(&buffer);
+        if (!acceptableSize(reader.size(), Limits::kBannerMaxSide))
+            return {};
+    }
+    QImage image = reader.read();
+    if (!acceptableSize(image.size(), Limits::kBannerMaxSide))
+        return {};
+    return image;
+}
+
+QMovie* TImageLoader::openAnimation(const QString& path, QObject* parent)
+{
+    const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
+    if (!bytes)
+        return nullptr;
+    // Check the first frame before the movie takes the bytes.
+    {
+        QBuffer probe;
+        probe.setData(*bytes);
+        probe.open(QIODevice::ReadOnly);
+        QImageReader reader(&probe, "gif");
+        if (!acceptableSize(reader.size(), Limits::kBannerMaxSide) || reader.read().isNull())
+            return nullptr;
+    }
+    auto* buffer = new QBuffer;
+    buffer->setData(*bytes);
+    buffer->open(QIODevice::ReadOnly);
+    auto* movie = new QMovie(buffer, "gif", parent);
+    buffer->setParent(movie);
+    if (!movie->isValid() || !movie->jumpToFrame(0) ||
+        !acceptableSize(movie->currentImage().size(), Limits::kBannerMaxSide)) {
+        delete movie;
+        return nullptr;
+    }
+    return movie;
+}
+
+QIcon TImageLoader::readIcon(const QString& path)
+{
+    const auto bytes = readFileUpTo(path, Limits::kIconFileMaxBytes);
+    if (!bytes)
+        return {};
+    QBuffer buffer;
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    QIcon icon;
+    for (int i = 0; i < Limits::kIconMaxPictures; ++i) {
+        if (const QSize size = reader.size(); size.isValid() && !acceptableSize(size, Limits::kIconMaxSide))
+            break;
+        const QImage image = reader.read();
+        if (image.isNull() || !acceptableSize(image.size(), Limits::kIconMaxSide))
+            break;
+        icon.addPixmap(QPixmap::fromImage(image));
+        if (!reader.jumpToNextImage())
+            break;
+    }
+    return icon;
+}
