@@ -1,6 +1,7 @@
 // quillet-brand: seals, unseals and checks the branding settings file dbsettings.dat for
 // publishers, outside the program. Exit status: 0 success, 1 a container that fails its pass
 // phrase check or its authentication code, 2 usage or file errors.
+#include "branding/Limits.h"
 #include "branding/SettingsLint.h"
 #include "crypto/AesLib.h"
 #include "util/AppError.h"
@@ -8,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 #include <cstdio>
 
@@ -34,7 +36,11 @@ const char kHelp[] =
     "lint     reads FILE (sealed or plain) as the program reads it and prints one warning per line\n"
     "         about what would silently go wrong: tags out of the reading order, gaps in the numbered\n"
     "         Welcome/Banner/Link tags, Banner/Link values without \"^\" and address, unclosed or\n"
-    "         unknown tags, the BranderType level, a hidden News button, the LastNewsId line.\n"
+    "         unknown tags, the BranderType level, a hidden News button, the LastNewsId line,\n"
+    "         addresses the program will not hand over (beginning with \"-\", sponsor links that are\n"
+    "         no web address, an AffiliateURL too long), and the skin, banner pictures and icon beside\n"
+    "         FILE that are over the program's limits. A sealed file whose authentication code fails\n"
+    "         is reported (exit status 1) and then linted as the program reads it all the same.\n"
     "\n"
     "--passphrase TEXT  another pass phrase instead of the program's own; its length chooses the key\n"
     "                   size: up to 31 bytes AES-128, 32 to 47 AES-192, 48 to 128 AES-256.\n"
@@ -125,6 +131,21 @@ int unseal(const QByteArray& sealedPath, const QByteArray& plainPath, const QByt
     });
 }
 
+// The header of a picture as the program's image loading sees it.
+std::optional<PictureInfo> probePicture(const QString& path)
+{
+    QImageReader reader(path);
+    QSize size = reader.size();
+    if (!size.isValid()) {
+        // A format that does not tell its size before decoding: decode it within the limit.
+        reader.setAllocationLimit(Limits::kImageAllocationMiB);
+        size = reader.read().size();
+        if (!size.isValid())
+            return std::nullopt;
+    }
+    return PictureInfo{size.width(), size.height(), qMax(1, reader.imageCount())};
+}
+
 int lint(const QByteArray& path, const QByteArray& passPhrase)
 {
     QFile in(QFile::decodeName(path));
@@ -137,10 +158,19 @@ int lint(const QByteArray& path, const QByteArray& passPhrase)
     UUtils::Unsealed verdict = UUtils::Unsealed::WrongPassPhrase;
     const QByteArray plain = UUtils::unsealBytes(raw, passPhrase, &verdict);
     QByteArray document;
+    int status = Success;
     if (verdict == UUtils::Unsealed::Intact) {
         document = plain;
         print(stdout, path + ": sealed (" + cipherName(passPhrase) + "), " + QByteArray::number(document.size()) +
                           " bytes of document");
+    } else if (verdict == UUtils::Unsealed::Damaged) {
+        // The program does not check the code: it reads the deciphered bytes, damaged or not.
+        document = plain;
+        status = ContainerFailed;
+        print(stderr, "quillet-brand: " + containerFailure(verdict, path) +
+                          "; the program reads it all the same, as linted below");
+        print(stdout, path + ": sealed (" + cipherName(passPhrase) + "), authentication code wrong, " +
+                          QByteArray::number(document.size()) + " bytes of document as the program reads them");
     } else if (raw.contains("<%%")) {
         // Not a container that opens, but it holds markers: a plain document (before sealing).
         document = raw;
@@ -148,12 +178,13 @@ int lint(const QByteArray& path, const QByteArray& passPhrase)
     } else {
         return fail(ContainerFailed, containerFailure(verdict, path) + ", and it holds no tags");
     }
-    const StringList warnings = LintSettingsDocument(document);
+    StringList warnings = LintSettingsDocument(document);
+    warnings += LintDeliveredFiles(QFileInfo(in).absolutePath(), document, probePicture);
     for (const QByteArray& warning : warnings)
         print(stdout, path + ": warning: " + warning);
     print(stdout,
           path + ": " + QByteArray::number(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings"));
-    return Success;
+    return status;
 }
 
 } // namespace
