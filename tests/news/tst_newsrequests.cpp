@@ -295,7 +295,7 @@ private Q_SLOTS:
             QCOMPARE(html.size(), htmlSize);
         if (kind == "escapes")
             QVERIFY(html.count('$') == html.size());
-        QCOMPARE(shownTexts(), message.isEmpty() ? QStringList() : QStringList{message, message});
+        QCOMPARE(shownTexts(), message.isEmpty() ? QStringList() : (QStringList{message, message}));
     }
 
     void noServerIsATransferFailure()
