@@ -1,5 +1,6 @@
 #include "news/FNews.h"
 
+#include "app/ErrorGuard.h"
 #include "branding/Branding.h"
 #include "branding/SettingsDocument.h"
 #include "news/NewsProtocol.h"
@@ -118,7 +119,8 @@ TfrmNews::TfrmNews(THttpClient* http, const StringList& newsList, QWidget* paren
     topLayout->addWidget(lvwItems);
 
     lvwItems->setSelectionModel(new TNewsSelectionModel(lvwItems->model(), this));
-    connect(lvwItems->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmNews::lvwItemsChange);
+    connect(lvwItems->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            guarded(this, &TfrmNews::lvwItemsChange));
 
     // The web engine starts with the first body shown, not with the window.
     prfEditorNews = new THtmlView(this);
@@ -146,7 +148,7 @@ TfrmNews::TfrmNews(THttpClient* http, const StringList& newsList, QWidget* paren
     bottomLayout->addStretch();
     bottomLayout->addWidget(btnExit);
     bottomLayout->addStretch();
-    connect(btnExit, &QPushButton::clicked, this, &TfrmNews::btnExitClick);
+    connect(btnExit, &QPushButton::clicked, this, guarded(this, &TfrmNews::btnExitClick));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -20,7 +20,8 @@ inline constexpr qint64 kMaxDescriptorSize = 64 * 1024;
 // configure time (QUILLET_UPDATE_BASE_URL), ending with "/liveupdate/quillet/".
 QByteArray updateBaseUrl();
 
-// Test seam: makes updateBaseUrl() answer url instead; an empty url restores the built-in one.
+// Test seam (util/TestSeam.h): makes updateBaseUrl() answer url instead; an empty url restores the
+// built-in one. Inert unless armed.
 void setUpdateBaseUrl(const QByteArray& url);
 
 // updateBaseUrl() + "mainappupdate.inf".

@@ -29,6 +29,7 @@ class TestNewsWindow : public QObject
                             "9"};
 
     QPointer<QTcpSocket> m_silent;
+    QByteArray m_picture; // a picture on the disk, as a file: address
     // Ids a hostile service may list: none of them is a valid id.
     const QList<QByteArray> m_hostileIds{"9\r\n<%%Welcome1%%><h1>injected</h1><%%/Welcome1%%>",
                                          QByteArray("4\0<%%Banner1%%>", 15),
@@ -56,6 +57,12 @@ class TestNewsWindow : public QObject
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    static QByteArray nestedTables(int depth)
+    {
+        return QByteArray("<table><tr><td>").repeated(depth) + "deep" +
+               QByteArray("</td></tr></table>").repeated(depth);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -75,6 +82,14 @@ private Q_SLOTS:
                 m_silent = s; // accepts, never answers
             else if (m_hostileIds.contains(rawField(r, "newsid")))
                 ScriptedHttpServer::reply(s, 200, "<p>shown</p>\xAFOK");
+            else if (id == "100" || id == "5000")
+                ScriptedHttpServer::reply(s, 200, nestedTables(id.toInt()) + "\xAFOK");
+            else if (id == "8")
+                ScriptedHttpServer::reply(s, 200,
+                                          "<p>pictures</p><img id=f src='" + m_picture + "'><img id=w src='" +
+                                              m_server.url("/pic.png") + "'>\xAFOK");
+            else if (r.path == "/pic.png")
+                ScriptedHttpServer::reply(s, 200, "not fetched");
             else
                 ScriptedHttpServer::reply(s, 200, "INVALIDNEWS");
         });
@@ -212,7 +227,13 @@ private Q_SLOTS:
         THttpClient http;
         TfrmNews window(&http, m_news);
         window.show();
-        QVERIFY_THROWS_EXCEPTION(AppError, window.lvwItems->setCurrentItem(row(window, 0)));
+        // The handler's guard shows the error; no exception leaves the selection's signal.
+        TMessageBox::clearTestState();
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        QCOMPARE(TMessageBox::shownMessages()[0].kind, TMessageBox::Kind::Warning);
+        QVERIFY(TMessageBox::shownMessages()[0].text.contains(QStringLiteral("dbsettings")));
         QVERIFY(QDir(m_dir.path()).rmdir("dbsettings.dat"));
         QCOMPARE(shownText(window.prfEditorNews), QString("Hi"));
         QVERIFY(!window.FBusy);
@@ -296,6 +317,56 @@ private Q_SLOTS:
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("3"));
         QVERIFY(shownText(window.prfEditorNews).isEmpty());
+    void aHostileBodyLeavesTheWindowUsable_data()
+    {
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<bool>("shownSoon"); // laid out within seconds
+        QTest::newRow("100 nested tables") << QByteArray("100") << true;
+        QTest::newRow("5,000 nested tables") << QByteArray("5000") << false;
+    }
+    void aHostileBodyLeavesTheWindowUsable()
+    {
+        QFETCH(QByteArray, id);
+        QFETCH(bool, shownSoon);
+        THttpClient http;
+        TfrmNews window(&http, {"7^Newest title^June 3, 2024", id + "^Deep^May 1"});
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 1));
+        QCOMPARE(ReadLastNewsId(), id);
+        QVERIFY(!window.FBusy);
+        // The window answers while the body is laid out, and the next body shows.
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(window.lvwItems->viewport(), Qt::LeftButton, {},
+                          window.lvwItems->visualItemRect(row(window, 0)).center());
+        QCOMPARE(window.lvwItems->currentItem(), row(window, 0));
+        QCOMPARE(shownText(window.prfEditorNews, 10000), QString("Hi"));
+        QVERIFY2(clock.elapsed() < 10000, QByteArray::number(clock.elapsed()).constData());
+
+        window.lvwItems->setCurrentItem(row(window, 1));
+        if (shownSoon)
+            QCOMPARE(shownText(window.prfEditorNews), QString("deep"));
+        QTest::qWait(200);
+        QTest::mouseClick(window.btnExit, Qt::LeftButton);
+        QVERIFY(!window.isVisible());
+    }
+
+    void aBodyReadsNoLocalFileAndNothingFromTheWeb()
+    {
+        QTemporaryDir pictures;
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QVERIFY(image.save(pictures.filePath("pic.png")));
+        m_picture = QUrl::fromLocalFile(pictures.filePath("pic.png")).toEncoded();
+        THttpClient http;
+        TfrmNews window(&http, {"8^Picture^May 1"});
+        window.show();
+        window.lvwItems->setCurrentItem(row(window, 0));
+        QCOMPARE(shownText(window.prfEditorNews), QString("pictures"));
+        const QString widths = "['f', 'w'].map(i => document.getElementById(i).naturalWidth).join()";
+        QCOMPARE(HtmlViewProbe::evaluate(window.prfEditorNews, widths).toString(), QString("0,0"));
+        for (const ScriptedRequest& request : m_server.requests())
+            QVERIFY(request.path != "/pic.png");
     }
 
     void closeButtonEndsTheWindow()
