@@ -317,6 +317,8 @@ private Q_SLOTS:
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("3"));
         QVERIFY(shownText(window.prfEditorNews).isEmpty());
+    }
+
     void aHostileBodyLeavesTheWindowUsable_data()
     {
         QTest::addColumn<QByteArray>("id");
