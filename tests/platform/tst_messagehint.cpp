@@ -54,8 +54,9 @@ private Q_SLOTS:
         const QStringList lines = hint.shownLines();
         QVERIFY(!lines.isEmpty() && lines.size() <= TMessageHint::kMaxLines);
         QCOMPARE(lines.first(), QStringLiteral("You've Got A Message!"));
-        for (const QString& line : lines)
-            QVERIFY2(metrics.horizontalAdvance(line) <= wrap, qPrintable(line.left(80)));
+        for (const QString& line : lines) // a blank a line was broken at takes no room
+            QVERIFY2(metrics.horizontalAdvance(QString(line).remove(QRegularExpression("\\s+$"))) <= wrap,
+                     qPrintable(line.left(80)));
         // Text, padding, tail and shadow: a quarter of the screen wide at most, a few lines high.
         QVERIFY(hint.width() <= wrap + 40);
         QVERIFY(hint.height() <= TMessageHint::kMaxLines * metrics.lineSpacing() + 40);
