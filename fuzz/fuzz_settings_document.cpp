@@ -7,6 +7,7 @@
 #include "branding/Limits.h"
 #include "branding/SettingsDocument.h"
 #include "branding/SettingsLint.h"
+#include "branding/SettingsTags.h"
 #include "crypto/AesLib.h"
 #include "util/AppError.h"
 #include "util/Fields.h"
@@ -15,7 +16,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -60,7 +60,7 @@ void checkReading(const QByteArray& plain, int answer)
     // The affiliate address has a ceiling, however many placeholders the id fills.
     FUZZ_CHECK(v.AffiliateURL.size() <= std::max(Limits::kMaxAddressLength, document.size()));
     for (const StringList* entries : {&read.WelcomeEntries, &read.BannerEntries, &read.LinkEntries}) {
-        FUZZ_CHECK(entries->size() <= kMaxNumberedEntries);
+        FUZZ_CHECK(entries->size() <= kNumberedCopies);
         for (const QByteArray& entry : *entries)
             FUZZ_CHECK(!entry.isEmpty() && document.contains(entry));
     }
@@ -107,8 +107,7 @@ void sealDocument(const QByteArray& plain)
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
 void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
 {
-    static QTemporaryDir dir;
-    UUtils::setAppDir(dir.path());
+    UUtils::setAppDir(Fuzz::scratchDir());
     const QByteArray value = QByteArray::number(id);
     if (sealed)
         sealDocument(plain);

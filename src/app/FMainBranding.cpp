@@ -1,5 +1,6 @@
 // Branding, welcome page, banner, sponsor links, About, Help and "Make Money" of the main window.
 #include "app/AnchorPanel.h"
+#include "app/ErrorGuard.h"
 #include "app/FMain.h"
 
 #include "branding/Branding.h"
@@ -136,16 +137,17 @@ void TfrmMain::showWelcomePage()
     // script runs and no local file is read; its web links open inside the page.
     auto* view = new THtmlView(prfWelcome);
     view->setObjectName(QStringLiteral("prfWelcomeView"));
+    view->setLoadsWebContent(true);
     view->setFollowLinks(true);
     if (prfWelcome->layout())
         prfWelcome->layout()->addWidget(view);
     view->setHtml(UUtils::ansiToString(html));
 
     // The page is left for good once the main page shows: free the view and its page.
-    connect(pgcPrinc, &QStackedWidget::currentChanged, view, [this, view](int) {
-        if (pgcPrinc->currentWidget() != stsWelcome)
-            view->deleteLater();
-    });
+    connect(pgcPrinc, &QStackedWidget::currentChanged, view, guarded([this, view] {
+                if (pgcPrinc->currentWidget() != stsWelcome)
+                    view->deleteLater();
+            }));
 }
 
 void TfrmMain::btnMakeMoneyClick()

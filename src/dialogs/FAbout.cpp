@@ -1,5 +1,6 @@
 #include "dialogs/FAbout.h"
 
+#include "app/ErrorGuard.h"
 #include "branding/Branding.h"
 #include "util/StringList.h"
 #include "util/TextCodec.h"
@@ -56,7 +57,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     editAbout->setObjectName(QStringLiteral("editAbout"));
     editAbout->setGeometry(129, 171, 87, 21);
     editAbout->setDefault(true);
-    connect(editAbout, &QPushButton::clicked, this, &TfrmAbout::editAboutClick);
+    connect(editAbout, &QPushButton::clicked, this, guarded(this, &TfrmAbout::editAboutClick));
 
     FormCreate();
 

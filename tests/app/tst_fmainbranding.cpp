@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWindow>
@@ -570,6 +571,39 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 20000);
         QVERIFY(text.endsWith(QStringLiteral("The end")));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    void welcomePageReadsNoLocalFile()
+    {
+        // A picture beside the program, asked for by a file address, by a bare path and through a
+        // file base: none is read; the same picture from the web is.
+        writeFile(QStringLiteral("pic.png"), pngBytes(4, 4));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                const QByteArray png = pngBytes(4, 4);
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: " +
+                              QByteArray::number(png.size()) + "\r\n\r\n" + png);
+                socket->disconnectFromHost();
+            });
+        });
+        const QByteArray local = QUrl::fromLocalFile(file(QStringLiteral("pic.png"))).toEncoded();
+        const QByteArray page = "<img id=a src='" + local + "'><img id=b src='" + file("pic.png").toUtf8() +
+                                "'><img id=w src='http://127.0.0.1:" + QByteArray::number(server.serverPort()) +
+                                "/pic.png'>";
+        writeSettings(tag("Welcome1", page));
+        auto w = openWindow();
+        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        QVERIFY(view);
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        QVERIFY(loaded.wait(20000));
+        QVariant widths;
+        view->page()->runJavaScript("['a', 'b', 'w'].map(i => document.getElementById(i).naturalWidth).join()",
+                                    QWebEngineScript::ApplicationWorld, [&](const QVariant& v) { widths = v; });
+        QTRY_VERIFY_WITH_TIMEOUT(widths.isValid(), 10000);
+        QCOMPARE(widths.toString(), QStringLiteral("0,0,4"));
     }
 
     void skin_data()
