@@ -9,6 +9,7 @@
 #include "branding/SettingsLint.h"
 #include "branding/SettingsTags.h"
 #include "crypto/AesLib.h"
+#include "news/NewsProtocol.h"
 #include "util/AppError.h"
 #include "util/Fields.h"
 #include "util/Files.h"
@@ -120,6 +121,12 @@ void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
         FUZZ_CHECK(!"a settings file that can be read and written raises no error");
     }
     FUZZ_CHECK(!QFile::exists(UUtils::appFile(QLatin1String(kPlainSettingsFileName))));
+    if (!News::isValidNewsId(value)) {
+        // Past 32 bits the value is no news id: not a byte of the file changes.
+        FUZZ_CHECK(UUtils::readWholeFile(settingsPath()) == before);
+        QFile::remove(settingsPath());
+        return;
+    }
     const std::optional<QByteArray> document = LoadSettingsDocument();
     FUZZ_CHECK(document.has_value());
     if (!sealed) {
