@@ -105,7 +105,7 @@ void sealDocument(const QByteArray& plain)
 }
 
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
-void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
+void checkLastNewsId(const QByteArray& plain, bool sealed, qint32 id)
 {
     UUtils::setAppDir(Fuzz::scratchDir());
     const QByteArray value = QByteArray::number(id);
@@ -170,7 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     default: {
         const bool sealed = input.ConsumeBool();
-        const quint32 id = input.ConsumeIntegral<quint32>();
+        const qint32 id = input.ConsumeIntegral<qint32>();
         checkLastNewsId(Fuzz::takeRest(input), sealed, id);
         break;
     }
