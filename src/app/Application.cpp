@@ -1,8 +1,6 @@
 #include "app/Application.h"
 
-#include "util/AppError.h"
-
-#include "platform/MessageBox.h"
+#include "app/ErrorGuard.h"
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -12,20 +10,8 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const AppError& error) {
-        reportError(error.message());
-    } catch (const std::exception& error) {
-        reportError(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        reportError(QStringLiteral("Unknown error."));
-    }
-    // The handler that raised the error has ended; the event counts as handled.
-    return false;
-}
-
-void Application::reportError(const QString& message)
-{
-    TMessageBox::warning(message);
+    bool handled = false;
+    // After an error the handler that raised it has ended; the event counts as not handled.
+    runGuarded([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }

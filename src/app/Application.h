@@ -2,8 +2,9 @@
 
 #include <QApplication>
 
-// The application object. Its notify() is the general handler of unexpected errors: an
-// exception that escapes an event handler is shown to the user and the program goes on.
+// The application object. Its notify() is the last resort for unexpected errors: an exception
+// that escapes an event handler not connected through guarded() (see ErrorGuard.h) is shown to
+// the user and the program goes on.
 class Application : public QApplication
 {
     Q_OBJECT
@@ -11,7 +12,4 @@ public:
     Application(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
-
-    // Shows an error that no handler dealt with, in a warning box.
-    static void reportError(const QString& message);
 };

@@ -2,10 +2,9 @@
 
 #include "app/AnchorPanel.h"
 #include "app/AppIcons.h"
-#include "app/Application.h"
+#include "app/ErrorGuard.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
-#include "platform/HeapReserve.h"
 #include "platform/Skin.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
@@ -13,6 +12,7 @@
 #include "util/TextCodec.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -170,10 +170,10 @@ void TfrmMain::createWelcomePage()
     welcomeEnter = new QShortcut(stsWelcome);
     welcomeEnter->setKeys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     welcomeEnter->setContext(Qt::WindowShortcut);
-    connect(welcomeEnter, &QShortcut::activated, this, [this] {
-        if (stsWelcome && bsSkinButton1 && pgcPrinc->currentWidget() == stsWelcome)
-            bsSkinButton1->click();
-    });
+    connect(welcomeEnter, &QShortcut::activated, this, guarded([this] {
+                if (stsWelcome && bsSkinButton1 && pgcPrinc->currentWidget() == stsWelcome)
+                    bsSkinButton1->click();
+            }));
 
     pgcPrinc->addWidget(stsWelcome);
 }
@@ -443,15 +443,15 @@ QList<QWidget*> TfrmMain::itemFields() const
 
 void TfrmMain::connectHandlers()
 {
-    connect(bsSkinButton1, &QPushButton::clicked, this, &TfrmMain::bsSkinButton1Click);
+    connect(bsSkinButton1, &QPushButton::clicked, this, guarded(this, &TfrmMain::bsSkinButton1Click));
 
-    connect(btnAddCategory, &QPushButton::clicked, this, &TfrmMain::btnAddCategoryClick);
-    connect(btnAddItem, &QPushButton::clicked, this, &TfrmMain::btnAddItemClick);
-    connect(btnMakeMoney, &QPushButton::clicked, this, &TfrmMain::btnMakeMoneyClick);
-    connect(btnAbout, &QPushButton::clicked, this, &TfrmMain::btnAboutClick);
-    connect(btnNews, &QToolButton::clicked, this, &TfrmMain::btnNewsClick);
-    connect(btnUpdate, &QToolButton::clicked, this, &TfrmMain::btnUpdateClick);
-    connect(btnHelp, &QToolButton::clicked, this, &TfrmMain::btnHelpClick);
+    connect(btnAddCategory, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnAddCategoryClick));
+    connect(btnAddItem, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnAddItemClick));
+    connect(btnMakeMoney, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnMakeMoneyClick));
+    connect(btnAbout, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnAboutClick));
+    connect(btnNews, &QToolButton::clicked, this, guarded(this, &TfrmMain::btnNewsClick));
+    connect(btnUpdate, &QToolButton::clicked, this, guarded(this, &TfrmMain::btnUpdateClick));
+    connect(btnHelp, &QToolButton::clicked, this, guarded(this, &TfrmMain::btnHelpClick));
 
     // The tree asks tvwMainChanging before the selection moves and calls tvwMainChange after.
     auto* selection = new TTreeSelectionModel(
@@ -459,39 +459,39 @@ void TfrmMain::connectHandlers()
         [this](const QModelIndex& next) {
             bool allowChange = true;
             QTreeWidgetItem* node = next.isValid() ? static_cast<QTreeWidgetItem*>(next.internalPointer()) : nullptr;
-            tvwMainChanging(node, allowChange);
-            return allowChange;
+            // An error in the check keeps the selection where it is.
+            return runGuarded([&] { tvwMainChanging(node, allowChange); }) && allowChange;
         },
         tvwMain);
     QItemSelectionModel* old = tvwMain->selectionModel();
     tvwMain->setSelectionModel(selection);
     delete old;
-    connect(selection, &QItemSelectionModel::currentChanged, this, [this] { tvwMainChange(); });
-    connect(tvwMain, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        bsSkinPopupMenu1Popup();
-        bsSkinPopupMenu1->exec(tvwMain->viewport()->mapToGlobal(pos));
-    });
-    connect(AddCategory1, &QAction::triggered, this, &TfrmMain::AddCategory1Click);
-    connect(EditCategory1, &QAction::triggered, this, &TfrmMain::EditCategory1Click);
-    connect(DeleteCategory1, &QAction::triggered, this, &TfrmMain::DeleteCategory1Click);
-    connect(AddItem1, &QAction::triggered, this, &TfrmMain::AddItem1Click);
-    connect(DeleteItem1, &QAction::triggered, this, &TfrmMain::DeleteItem1Click);
+    connect(selection, &QItemSelectionModel::currentChanged, this, guarded(this, &TfrmMain::tvwMainChange));
+    connect(tvwMain, &QWidget::customContextMenuRequested, this, guarded([this](const QPoint& pos) {
+                bsSkinPopupMenu1Popup();
+                bsSkinPopupMenu1->exec(tvwMain->viewport()->mapToGlobal(pos));
+            }));
+    connect(AddCategory1, &QAction::triggered, this, guarded(this, &TfrmMain::AddCategory1Click));
+    connect(EditCategory1, &QAction::triggered, this, guarded(this, &TfrmMain::EditCategory1Click));
+    connect(DeleteCategory1, &QAction::triggered, this, guarded(this, &TfrmMain::DeleteCategory1Click));
+    connect(AddItem1, &QAction::triggered, this, guarded(this, &TfrmMain::AddItem1Click));
+    connect(DeleteItem1, &QAction::triggered, this, guarded(this, &TfrmMain::DeleteItem1Click));
 
-    connect(btnBrowseWebsite, &QPushButton::clicked, this, &TfrmMain::btnBrowseWebsiteClick);
-    connect(btnBrowseLogin, &QPushButton::clicked, this, &TfrmMain::btnBrowseLoginClick);
-    connect(btnUPaste, &QPushButton::clicked, this, &TfrmMain::btnUPasteClick);
-    connect(btnPPaste, &QPushButton::clicked, this, &TfrmMain::btnPPasteClick);
-    connect(btnBrowseAffiliate, &QPushButton::clicked, this, &TfrmMain::btnBrowseAffiliateClick);
-    connect(btnBrowseCloaked, &QPushButton::clicked, this, &TfrmMain::btnBrowseCloakedClick);
-    connect(btnSave, &QPushButton::clicked, this, &TfrmMain::btnSaveClick);
+    connect(btnBrowseWebsite, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseWebsiteClick));
+    connect(btnBrowseLogin, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseLoginClick));
+    connect(btnUPaste, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnUPasteClick));
+    connect(btnPPaste, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnPPasteClick));
+    connect(btnBrowseAffiliate, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseAffiliateClick));
+    connect(btnBrowseCloaked, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseCloakedClick));
+    connect(btnSave, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnSaveClick));
 
-    connect(bsSkinSpeedButton1, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton1Click);
-    connect(bsSkinSpeedButton2, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton2Click);
-    connect(bsSkinSpeedButton3, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton3Click);
-    connect(bsSkinSpeedButton4, &QToolButton::clicked, this, &TfrmMain::bsSkinSpeedButton4Click);
-    connect(bsSkinButton2, &QPushButton::clicked, this, &TfrmMain::bsSkinButton2Click);
+    connect(bsSkinSpeedButton1, &QToolButton::clicked, this, guarded(this, &TfrmMain::bsSkinSpeedButton1Click));
+    connect(bsSkinSpeedButton2, &QToolButton::clicked, this, guarded(this, &TfrmMain::bsSkinSpeedButton2Click));
+    connect(bsSkinSpeedButton3, &QToolButton::clicked, this, guarded(this, &TfrmMain::bsSkinSpeedButton3Click));
+    connect(bsSkinSpeedButton4, &QToolButton::clicked, this, guarded(this, &TfrmMain::bsSkinSpeedButton4Click));
+    connect(bsSkinButton2, &QPushButton::clicked, this, guarded(this, &TfrmMain::bsSkinButton2Click));
 
-    connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, guarded(this, &TfrmMain::Timer1Timer));
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
@@ -500,14 +500,14 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     case QEvent::KeyPress:
         // Every editor field reports its key presses to the one handler.
         if (auto* field = qobject_cast<QWidget*>(watched); field && itemFields().contains(field))
-            edtTitleKeyDown(field, static_cast<QKeyEvent*>(event));
+            runGuarded([&] { edtTitleKeyDown(field, static_cast<QKeyEvent*>(event)); });
         break;
     case QEvent::InputMethod:
         // Text composed from key presses (a dead key, then a letter) reaches the field as an
         // input-method commit, without a key event of its own: it is typing all the same.
         if (auto* field = qobject_cast<QWidget*>(watched);
             field && itemFields().contains(field) && !static_cast<QInputMethodEvent*>(event)->commitString().isEmpty())
-            edtTitleKeyDown(field, nullptr);
+            runGuarded([&] { edtTitleKeyDown(field, nullptr); });
         break;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -515,13 +515,13 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         if (mouse->button() != Qt::LeftButton || !widget || !widget->rect().contains(mouse->position().toPoint()))
             break;
         if (watched == imgBanner)
-            imgBannerClick();
+            runGuarded([this] { imgBannerClick(); });
         else if (watched == gifBanner)
-            gifBannerClick();
+            runGuarded([this] { gifBannerClick(); });
         else if (watched == lblLink1URL)
-            lblLink1URLClick();
+            runGuarded([this] { lblLink1URLClick(); });
         else if (watched == lblLink2URL)
-            lblLink2URLClick();
+            runGuarded([this] { lblLink2URLClick(); });
         break;
     }
     case QEvent::Resize:
@@ -536,19 +536,6 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 
 // ---------------------------------------------------------------------------------------------
 // Lifecycle
-
-void TfrmMain::runGuarded(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const AppError& error) {
-        Application::reportError(error.message());
-    } catch (const std::exception& error) {
-        Application::reportError(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        Application::reportError(QStringLiteral("Unknown error."));
-    }
-}
 
 void TfrmMain::FormCreate()
 {
@@ -643,11 +630,13 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 void TfrmMain::FormClose()
 {
-    // Drop the HTTP connection twice, ignoring any error; nothing is asked or saved.
+    // Drop the HTTP connection twice; nothing is asked or saved. An error while disconnecting is
+    // ignored on purpose, unreported: the close goes on whatever the connection does.
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
             disconnectHttp();
         } catch (...) {
+            // ignored: closing never fails
         }
     }
     QCoreApplication::processEvents();
@@ -698,8 +687,6 @@ void TfrmMain::LoadItems()
     const QFileInfo info(path);
     if (!info.exists())
         return;
-    // The file's bytes, its lines and the tree nodes: about four times the file's size.
-    Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
         lines = UUtils::loadStringList(path, &m_itemsUnread);

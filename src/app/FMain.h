@@ -41,8 +41,9 @@ class TWebBrowser;
 //   FMainNews.cpp      news poll, News button, update check
 //   FMainBranding.cpp  branding loader, welcome page, banner, links, About, Help, Make Money
 //
-// Errors the code does not expect are thrown as AppError; an exception escaping a handler
-// reaches Application::notify, which shows it and lets the program go on.
+// Errors the code does not expect are thrown as AppError. Every handler is connected through
+// guarded() (ErrorGuard.h), which shows the error and lets the program go on; each step of
+// window creation runs guarded the same way.
 class TfrmMain : public QMainWindow
 {
     Q_OBJECT
@@ -237,10 +238,6 @@ public:
     void gifBannerClick();
     void lblLink1URLClick();
     void lblLink2URLClick();
-
-    // Runs one step of window creation: an exception is reported through the application's
-    // error handler and creation goes on with the next step.
-    static void runGuarded(const std::function<void()>& step);
 
 protected:
     void showEvent(QShowEvent* event) override;

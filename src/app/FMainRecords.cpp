@@ -1,7 +1,7 @@
 // Category tree, item editor and the category and item commands of the main window.
 #include "app/FMain.h"
 
-#include "app/Application.h"
+#include "app/ErrorGuard.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
 #include "records/RecordCommands.h"
@@ -71,19 +71,6 @@ bool storableEntry(const QString& entry, const QString& fieldName, QByteArray* b
     if (problem.isEmpty())
         return true;
     TMessageBox::warning(problem);
-    return false;
-}
-
-// Runs a step that writes a record file. An error (the file cannot be written) is shown to the
-// user here, in the handler, instead of unwinding through Qt's code. Returns false after an error.
-template <typename Step> bool guarded(Step step)
-{
-    try {
-        step();
-        return true;
-    } catch (const AppError& error) {
-        Application::reportError(error.message());
-    }
     return false;
 }
 
@@ -179,7 +166,7 @@ void TfrmMain::tvwMainChanging(QTreeWidgetItem* /*node*/, bool& allowChange)
     }
     // When items.dat cannot be written the selection stays on the item, which is still marked
     // as edited: the user sees the error and can try again, or answer No to drop the edits.
-    if (!guarded([this] { SaveItem(); })) {
+    if (!runGuarded([this] { SaveItem(); })) {
         FItemChanged = true;
         allowChange = false;
     }
@@ -302,9 +289,9 @@ void TfrmMain::btnSaveClick()
     Records::ItemFields fields;
     if (!itemFieldsFromEditor(&fields))
         return;
-    // A failed write leaves the item marked as edited, so leaving it asks again.
-    if (!guarded([this] { SaveItem(); }))
-        FItemChanged = true;
+    // A failed write is reported by the handler's guard; the item is no longer marked as edited
+    // (SaveItem cleared the mark before writing), so leaving it asks nothing.
+    SaveItem();
 }
 
 void TfrmMain::SaveItem()
@@ -347,7 +334,7 @@ void TfrmMain::btnAddCategoryClick()
     auto* node = new QTreeWidgetItem(QStringList(UUtils::ansiToString(name)));
     node->setIcon(0, ImageList1.at(0));
     tvwMain->addTopLevelItem(node);
-    guarded([this] { SaveCategories(); });
+    SaveCategories();
 }
 
 void TfrmMain::AddCategory1Click()
@@ -384,7 +371,7 @@ void TfrmMain::btnAddItemClick()
     tvwMain->setCurrentItem(node);
     category->setExpanded(true);
     tvwMain->scrollToItem(node);
-    guarded([this] { SaveItems(); });
+    SaveItems();
 }
 
 void TfrmMain::AddItem1Click()
@@ -428,10 +415,8 @@ void TfrmMain::EditCategory()
     }
     node->setText(0, UUtils::ansiToString(newName));
     // A failure of categories.dat ends the command before items.dat is written.
-    guarded([this] {
-        SaveCategories();
-        SaveItems();
-    });
+    SaveCategories();
+    SaveItems();
 }
 
 void TfrmMain::EditCategory1Click()
@@ -478,10 +463,8 @@ void TfrmMain::DeleteCategory()
     selectInsteadOf(tvwMain, node);
     qDeleteAll(node->takeChildren());
     delete node;
-    guarded([this] {
-        SaveCategories();
-        SaveItems();
-    });
+    SaveCategories();
+    SaveItems();
 }
 
 void TfrmMain::DeleteCategory1Click()
@@ -505,7 +488,7 @@ void TfrmMain::DeleteItem()
     FItemChanged = false;
     selectInsteadOf(tvwMain, node);
     delete node;
-    guarded([this] { SaveItems(); });
+    SaveItems();
 }
 
 void TfrmMain::DeleteItem1Click()

@@ -1,7 +1,9 @@
 #include "dialogs/FAddElement.h"
 
+#include "app/ErrorGuard.h"
 #include "platform/MessageBox.h"
 #include "util/Fields.h"
+#include "util/TestSeam.h"
 #include "util/TextCodec.h"
 
 #include <QGridLayout>
@@ -18,11 +20,16 @@
 
 namespace {
 
-// A queued step: an entry confirmed with "Ok", or nullopt for "Cancel".
-QList<std::optional<QString>>& testQueue()
+// Test seam: the queued steps, each an entry confirmed with "Ok", or nullopt for "Cancel".
+struct AddElementSeam
 {
-    static QList<std::optional<QString>> queue;
-    return queue;
+    QList<std::optional<QString>> steps;
+};
+
+TTestSeam<AddElementSeam>& seam()
+{
+    static TTestSeam<AddElementSeam> seam;
+    return seam;
 }
 
 const QString kBlankEntryMessage = QStringLiteral("Please enter a value for this field.");
@@ -51,8 +58,8 @@ TfrmAddElement::TfrmAddElement(QWidget* parent) : QDialog(parent)
         button->setAutoDefault(false);
         button->setDefault(false);
     }
-    connect(btnOk, &QPushButton::clicked, this, &TfrmAddElement::btnOkClick);
-    connect(btnCancel, &QPushButton::clicked, this, &TfrmAddElement::btnCancelClick);
+    connect(btnOk, &QPushButton::clicked, this, guarded(this, &TfrmAddElement::btnOkClick));
+    connect(btnCancel, &QPushButton::clicked, this, guarded(this, &TfrmAddElement::btnCancelClick));
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(lblLabel, 0, 0);
@@ -108,8 +115,8 @@ void TfrmAddElement::showEvent(QShowEvent* event)
 
 bool TfrmAddElement::execute(const QString& caption, const QString& label, QString* entry)
 {
-    auto& queue = testQueue();
-    if (!queue.isEmpty()) {
+    if (AddElementSeam* test = seam().state(); test && !test->steps.isEmpty()) {
+        auto& queue = test->steps;
         while (!queue.isEmpty()) {
             const std::optional<QString> step = queue.takeFirst();
             if (!step)
@@ -135,20 +142,24 @@ bool TfrmAddElement::execute(const QString& caption, const QString& label, QStri
 
 void TfrmAddElement::queueEntry(const QString& entry)
 {
-    testQueue().append(entry);
+    if (AddElementSeam* test = seam().state())
+        test->steps.append(entry);
 }
 
 void TfrmAddElement::queueCancel()
 {
-    testQueue().append(std::nullopt);
+    if (AddElementSeam* test = seam().state())
+        test->steps.append(std::nullopt);
 }
 
 void TfrmAddElement::clearTestQueue()
 {
-    testQueue().clear();
+    if (AddElementSeam* test = seam().state())
+        test->steps.clear();
 }
 
 int TfrmAddElement::queuedSteps()
 {
-    return int(testQueue().size());
+    const AddElementSeam* test = seam().state();
+    return test ? int(test->steps.size()) : 0;
 }

@@ -20,8 +20,8 @@ public:
     // the entry as typed (untrimmed) in *entry; false on "Cancel" or when the window is closed.
     static bool execute(const QString& caption, const QString& label, QString* entry);
 
-    // Test seam: while steps are queued, execute() shows no window and plays them in order as the
-    // user's actions in one dialog: an entry typed and confirmed with "Ok" (a blank one gets the
+    // Test seam (util/TestSeam.h), inert unless armed: while steps are queued, execute() shows no window and plays them
+    // in order as the user's actions in one dialog: an entry typed and confirmed with "Ok" (a blank one gets the
     // dialog's message and the next step is played), or "Cancel". Running out of steps cancels.
     static void queueEntry(const QString& entry);
     static void queueCancel();

@@ -1,6 +1,7 @@
 #include "news/UpdateLogic.h"
 
 #include "branding/Branding.h"
+#include "util/TestSeam.h"
 #include "util/TextCodec.h"
 
 #include <charconv>
@@ -9,10 +10,16 @@ namespace Update {
 
 namespace {
 
-QByteArray& baseUrlOverride()
+// Test seam: the update server a test points the check at instead.
+struct BaseUrlSeam
 {
-    static QByteArray url;
-    return url;
+    QByteArray url;
+};
+
+TTestSeam<BaseUrlSeam>& baseUrlSeam()
+{
+    static TTestSeam<BaseUrlSeam> seam;
+    return seam;
 }
 
 bool isDecimalNumber(const QByteArray& text)
@@ -35,13 +42,15 @@ bool isDecimalNumber(const QByteArray& text)
 
 QByteArray updateBaseUrl()
 {
-    const QByteArray& url = baseUrlOverride();
-    return url.isEmpty() ? QByteArray(QUILLET_UPDATE_BASE_URL) : url;
+    if (const BaseUrlSeam* seam = baseUrlSeam().state(); seam && !seam->url.isEmpty())
+        return seam->url;
+    return QByteArray(QUILLET_UPDATE_BASE_URL);
 }
 
 void setUpdateBaseUrl(const QByteArray& url)
 {
-    baseUrlOverride() = url;
+    if (BaseUrlSeam* seam = baseUrlSeam().state())
+        seam->url = url;
 }
 
 QByteArray descriptorUrl()

@@ -1,5 +1,7 @@
 #include "platform/MessageBox.h"
 
+#include "util/TestSeam.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMessageBox>
@@ -8,16 +10,17 @@
 
 namespace {
 
-struct TestState
+// Test seam: the answers a test queued and the boxes asked for while armed.
+struct MessageBoxSeam
 {
     QList<TMessageBox::Answer> answers;
     QList<TMessageBox::Shown> shown;
 };
 
-TestState& testState()
+TTestSeam<MessageBoxSeam>& seam()
 {
-    static TestState state;
-    return state;
+    static TTestSeam<MessageBoxSeam> seam;
+    return seam;
 }
 
 // Notes whether the box was closed through its window (title bar, Alt+F4) rather than by a button
@@ -44,10 +47,11 @@ private:
 
 TMessageBox::Answer TMessageBox::show(Kind kind, const QString& text, Buttons buttons)
 {
-    TestState& state = testState();
-    state.shown.append({kind, text, buttons});
-    if (!state.answers.isEmpty())
-        return state.answers.takeFirst();
+    if (MessageBoxSeam* test = seam().state()) {
+        test->shown.append({kind, text, buttons});
+        if (!test->answers.isEmpty())
+            return test->answers.takeFirst();
+    }
 
     QMessageBox box(kind == Kind::Warning ? QMessageBox::Warning : QMessageBox::Information,
                     kind == Kind::Warning ? QStringLiteral("Warning") : QStringLiteral("Information"), QString());
@@ -95,20 +99,25 @@ TMessageBox::Answer TMessageBox::show(Kind kind, const QString& text, Buttons bu
 
 void TMessageBox::setNextAnswer(Answer answer)
 {
-    testState().answers.append(answer);
+    if (MessageBoxSeam* test = seam().state())
+        test->answers.append(answer);
 }
 
 void TMessageBox::clearTestState()
 {
-    testState() = {};
+    if (MessageBoxSeam* test = seam().state())
+        *test = {};
 }
 
 const QList<TMessageBox::Shown>& TMessageBox::shownMessages()
 {
-    return testState().shown;
+    static const QList<Shown> none;
+    const MessageBoxSeam* test = seam().state();
+    return test ? test->shown : none;
 }
 
 int TMessageBox::queuedAnswers()
 {
-    return int(testState().answers.size());
+    const MessageBoxSeam* test = seam().state();
+    return test ? int(test->answers.size()) : 0;
 }

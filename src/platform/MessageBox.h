@@ -8,8 +8,9 @@
 // (caption "Information"). Enter answers Yes if present, else OK; Escape answers Cancel if
 // present, else No, else OK; closing the box otherwise answers Cancel, whatever its buttons.
 //
-// Tests queue the answers of the next boxes with setNextAnswer(): a queued answer is returned
-// without showing a box, and every message is recorded in shownMessages().
+// Test seam (util/TestSeam.h), inert unless armed: tests queue the answers of the next boxes with
+// setNextAnswer(), a queued answer is returned without showing a box, and every message asked for
+// is recorded in shownMessages(). The program itself keeps no message text.
 class TMessageBox
 {
 public:
@@ -49,7 +50,7 @@ public:
         return show(Kind::Information, text, buttons);
     }
 
-    // Test seam.
+    // Test seam (TestSeams::reset() empties it with the others).
     static void setNextAnswer(Answer answer);
     static void clearTestState(); // drops queued answers and the record of shown messages
     static const QList<Shown>& shownMessages();

@@ -1,6 +1,8 @@
 #include "platform/ShellLauncher.h"
 
+#include "util/TestSeam.h"
 #include "util/TextCodec.h"
+#include "util/WebAddress.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -9,8 +11,24 @@
 
 namespace {
 
-bool g_recording = false;
-QList<ShellLauncher::Started> g_started;
+// Test seam: while recording, nothing is started and every request is kept.
+struct LauncherSeam
+{
+    bool recording = false;
+    QList<ShellLauncher::Started> started;
+};
+
+TTestSeam<LauncherSeam>& seam()
+{
+    static TTestSeam<LauncherSeam> seam;
+    return seam;
+}
+
+LauncherSeam* recorder()
+{
+    LauncherSeam* test = seam().state();
+    return test && test->recording ? test : nullptr;
+}
 
 const QString kBrowserMimeType = QStringLiteral("x-scheme-handler/http");
 
@@ -54,8 +72,8 @@ ShellLauncher::Command ShellLauncher::defaultBrowser()
 
 bool ShellLauncher::startDetached(const QString& program, const QStringList& arguments)
 {
-    if (g_recording) {
-        g_started.append({Started::Kind::Program, program, arguments});
+    if (LauncherSeam* test = recorder()) {
+        test->started.append({Started::Kind::Program, program, arguments});
         return true;
     }
     return QProcess::startDetached(program, arguments);
@@ -63,8 +81,8 @@ bool ShellLauncher::startDetached(const QString& program, const QStringList& arg
 
 void ShellLauncher::openUrl(const QString& address)
 {
-    if (g_recording) {
-        g_started.append({Started::Kind::Url, address, {}});
+    if (LauncherSeam* test = recorder()) {
+        test->started.append({Started::Kind::Url, address, {}});
         return;
     }
     if (!address.isEmpty())
@@ -73,21 +91,29 @@ void ShellLauncher::openUrl(const QString& address)
 
 void ShellLauncher::setRecording(bool on)
 {
-    g_recording = on;
+    if (LauncherSeam* test = seam().state())
+        test->recording = on;
 }
 
 void ShellLauncher::clearTestState()
 {
-    g_started.clear();
+    if (LauncherSeam* test = seam().state())
+        test->started.clear();
 }
 
 const QList<ShellLauncher::Started>& ShellLauncher::started()
 {
-    return g_started;
+    static const QList<Started> none;
+    const LauncherSeam* test = seam().state();
+    return test ? test->started : none;
 }
 
 bool OpenInDefaultBrowser(const QByteArray& address)
 {
+    // Browsers take options from anywhere on their command line, some of which run programs: an
+    // address that reads as one is handed to no program.
+    if (UUtils::readsAsOption(address))
+        return false;
     const ShellLauncher::Command browser = ShellLauncher::defaultBrowser();
     if (browser.program.isEmpty())
         return false;
@@ -96,7 +122,12 @@ bool OpenInDefaultBrowser(const QByteArray& address)
     return true;
 }
 
-void OpenLinkAddress(const QByteArray& address)
+bool OpenLinkAddress(const QByteArray& address)
 {
+    // The desktop would open a local file, a share or any scheme with whatever is registered for
+    // it: only web addresses go there. An empty address opens nothing either way.
+    if (!address.isEmpty() && !UUtils::sponsorLinkUrl(address).isValid())
+        return false;
     ShellLauncher::openUrl(UUtils::ansiToString(address));
+    return !address.isEmpty();
 }

@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ErrorGuard.h"
 #include "app/FMain.h"
 #include "platform/MessageBox.h"
 #include "util/AppError.h"
@@ -80,12 +81,38 @@ private Q_SLOTS:
         QCOMPARE(TMessageBox::shownMessages()[0].text, QStringLiteral("Stream write error"));
     }
 
+    // A handler connected through the guard reports its error itself: the emit returns normally,
+    // so no exception unwinds through Qt's signal code, and the arguments reach the handler.
+    void guardedHandlerReportsAndTheEmitReturns()
+    {
+        QPushButton button;
+        QList<bool> seen;
+        QObject::connect(&button, &QPushButton::clicked, &button, guarded([&](bool checked) {
+            seen << checked;
+            throw AppError(QStringLiteral("handler failed"));
+        }));
+        int after = 0;
+        QObject::connect(&button, &QPushButton::clicked, &button, guarded([&] { ++after; }));
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        bool returned = false;
+        try {
+            button.click();
+            returned = true;
+        } catch (...) {
+        }
+        QVERIFY(returned);
+        QCOMPARE(seen, QList<bool>{false});
+        QCOMPARE(after, 1); // the next slot of the same signal still ran
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        QCOMPARE(TMessageBox::shownMessages()[0].text, QStringLiteral("handler failed"));
+    }
+
     void errorInACreationStepIsReportedAndCreationGoesOn()
     {
         int after = 0;
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-        TfrmMain::runGuarded([] { throw AppError(QStringLiteral("step failed")); });
-        TfrmMain::runGuarded([&] { ++after; });
+        runGuarded([] { throw AppError(QStringLiteral("step failed")); });
+        runGuarded([&] { ++after; });
         QCOMPARE(after, 1);
         QCOMPARE(TMessageBox::shownMessages().size(), 1);
         QCOMPARE(TMessageBox::shownMessages()[0].text, QStringLiteral("step failed"));

@@ -4,6 +4,7 @@
 #include "app/FMain.h"
 #include "branding/BrandingLoader.h"
 #include "util/Files.h"
+#include "util/TestSeam.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,6 +38,8 @@ int main(int argc, char** argv)
     const QString samples = QStringLiteral(QUILLET_SOURCE_DIR "/examples/sample-records/");
     for (const QString& name : QDir(samples).entryList(QDir::Files))
         QFile::copy(samples + name, dir.filePath(name));
+    // The picture is made from a folder of its own: point the program there (a test seam).
+    TestSeams::arm();
     UUtils::setAppDir(dir.path());
 
     // The same picture every time: the first welcome page, the still banner, links 1 and 2.

@@ -4,6 +4,7 @@
 #include "app/FMain.h"
 #include "records/RecordFiles.h"
 #include "util/Files.h"
+#include "util/TestSeam.h"
 #include "util/TextCodec.h"
 
 #include <QDir>
@@ -29,6 +30,8 @@ int main(int argc, char** argv)
     const QString samples = QStringLiteral(QUILLET_SOURCE_DIR "/examples/sample-records/");
     for (const QString& name : {Records::kCategoriesFile, Records::kItemsFile})
         QFile::copy(samples + name, dir.filePath(name));
+    // The picture is made from a folder of its own: point the program there (a test seam).
+    TestSeams::arm();
     UUtils::setAppDir(dir.path());
 
     TfrmMain window;
