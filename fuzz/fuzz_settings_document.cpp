@@ -9,6 +9,7 @@
 #include "branding/SettingsLint.h"
 #include "branding/SettingsTags.h"
 #include "crypto/AesLib.h"
+#include "news/NewsProtocol.h"
 #include "util/AppError.h"
 #include "util/Fields.h"
 #include "util/Files.h"
@@ -105,10 +106,9 @@ void sealDocument(const QByteArray& plain)
 }
 
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
-void checkLastNewsId(const QByteArray& plain, bool sealed, qint32 id)
+void checkLastNewsId(const QByteArray& plain, bool sealed, const QByteArray& value)
 {
     UUtils::setAppDir(Fuzz::scratchDir());
-    const QByteArray value = QByteArray::number(id);
     if (sealed)
         sealDocument(plain);
     else
@@ -120,6 +120,11 @@ void checkLastNewsId(const QByteArray& plain, bool sealed, qint32 id)
         FUZZ_CHECK(!"a settings file that can be read and written raises no error");
     }
     FUZZ_CHECK(!QFile::exists(UUtils::appFile(QLatin1String(kPlainSettingsFileName))));
+    // A server's text that is no news id changes no byte of the file.
+    if (!News::isValidNewsId(value)) {
+        FUZZ_CHECK(UUtils::readWholeFile(settingsPath()) == before);
+        return;
+    }
     const std::optional<QByteArray> document = LoadSettingsDocument();
     FUZZ_CHECK(document.has_value());
     if (!sealed) {
@@ -169,9 +174,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     default: {
+        // An id as the news service sends it: a number, or any text at all.
         const bool sealed = input.ConsumeBool();
-        const qint32 id = input.ConsumeIntegral<qint32>();
-        checkLastNewsId(Fuzz::takeRest(input), sealed, id);
+        const QByteArray value =
+            input.ConsumeBool() ? QByteArray::number(input.ConsumeIntegral<qint32>()) : Fuzz::takeBytes(input, 24);
+        checkLastNewsId(Fuzz::takeRest(input), sealed, value);
         break;
     }
     }
