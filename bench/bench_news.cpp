@@ -138,7 +138,7 @@ int main(int argc, char** argv)
         StallMeter stalls;
         clock.restart();
         runFromEventLoop([&] {
-            const QByteArray text = News::replyText(true, huge);
+            const QByteArray text = News::replyText(true, std::move(huge));
             StringList list;
             if (News::isSuccessReply(text))
                 list = News::parseNewsList(text);

@@ -123,6 +123,7 @@ void checkLastNewsId(const QByteArray& plain, bool sealed, const QByteArray& val
     // A server's text that is no news id changes no byte of the file.
     if (!News::isValidNewsId(value)) {
         FUZZ_CHECK(UUtils::readWholeFile(settingsPath()) == before);
+        QFile::remove(settingsPath());
         return;
     }
     const std::optional<QByteArray> document = LoadSettingsDocument();

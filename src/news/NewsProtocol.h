@@ -58,7 +58,7 @@ FormFields newsDetailsFields(const QByteArray& publisherId, const QByteArray& br
                              const QByteArray& productType, const QByteArray& newsTarget, const QByteArray& newsId);
 
 // The reply as the operations read it: the trimmed body, or empty when the transfer failed.
-QByteArray replyText(bool transferred, const QByteArray& body);
+QByteArray replyText(bool transferred, QByteArray body);
 
 // A success reply holds "OK" anywhere, with this case.
 bool isSuccessReply(const QByteArray& reply);

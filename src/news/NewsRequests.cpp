@@ -31,7 +31,7 @@ Outcome postForm(THttpClient& http, const QByteArray& productType, const char* s
     const THttpClient::Result result = http.post(url, fields, body);
     if (result == THttpClient::Result::Aborted)
         return Outcome::Silent; // ended by the main window's close
-    reply = replyText(result == THttpClient::Result::Ok, body);
+    reply = replyText(result == THttpClient::Result::Ok, std::move(body));
     return Outcome::Reply;
 }
 

@@ -150,7 +150,7 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
     bool headersSeen = false;
     bool redirected = false;
     bool storeFailed = false;
-    const auto onHeaders = [&headersSeen, &redirected, &storeFailed, reply, maxBytes, redirect] {
+    const auto onHeaders = [&headersSeen, &redirected, &storeFailed, reply, body, maxBytes, redirect] {
         if (headersSeen)
             return;
         headersSeen = true;
@@ -166,23 +166,41 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
         if (length.isValid() && length.toLongLong() > maxBytes) {
             storeFailed = true;
             reply->abort();
+            return;
         }
+        // The body never moves while it grows: its room is taken once, the announced size or
+        // the ceiling (address space only; memory is used as the bytes arrive).
+        if (body)
+            body->reserve(std::min(length.isValid() ? length.toLongLong() : maxBytes, kMaxReplySize));
     };
     // Every byte of the body passes here, while it arrives and once more for what is left when
-    // the reply has finished.
+    // the reply has finished. It is read straight into the body's room or through one piece of
+    // buffer into the sink: nothing is allocated per piece.
     qint64 received = 0;
+    QByteArray piece(sink ? kReadBufferSize : 0, Qt::Uninitialized);
     const auto store = [&, reply, sink, body] {
         onHeaders();
-        if (storeFailed || redirected || reply->bytesAvailable() <= 0)
-            return;
-        const QByteArray chunk = reply->readAll();
-        received += chunk.size();
-        if (received > maxBytes)
-            storeFailed = true;
-        else if (sink)
-            storeFailed = sink->write(chunk) != chunk.size();
-        else
-            body->append(chunk);
+        while (!storeFailed && !redirected && reply->bytesAvailable() > 0) {
+            const qint64 available = reply->bytesAvailable();
+            if (available > maxBytes - received) {
+                storeFailed = true; // past the ceiling
+                break;
+            }
+            qint64 n = 0;
+            if (sink) {
+                n = reply->read(piece.data(), std::min<qint64>(available, piece.size()));
+                if (n > 0 && sink->write(piece.constData(), n) != n)
+                    storeFailed = true;
+            } else {
+                const qsizetype old = body->size();
+                body->resize(old + available);
+                n = reply->read(body->data() + old, available);
+                body->resize(old + std::max<qint64>(n, 0));
+            }
+            if (n <= 0)
+                break;
+            received += n;
+        }
         if (storeFailed)
             reply->abort();
     };
@@ -223,6 +241,8 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
             store();
             if (storeFailed)
                 result = Result::Failed;
+            else if (body)
+                body->squeeze();
         }
     }
     reply->disconnect(&loop);

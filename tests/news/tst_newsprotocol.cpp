@@ -106,6 +106,27 @@ private Q_SLOTS:
         QVERIFY(!isSuccessReply(""));
     }
 
+    // The success rule against a plain search, with "OK" at every position of short texts made
+    // of bytes that differ from 'O' or 'K' by one bit, and of near misses.
+    void successRuleAtEveryPosition()
+    {
+        const QList<QByteArray> fills{"x", "\xCF", "\xCB", "N", "J", "o", "k", "KO", "O", "K", QByteArray(1, '\0')};
+        for (const QByteArray& fill : fills) {
+            for (int length = 0; length <= 20; ++length) {
+                const QByteArray base = fill.repeated(length).left(length);
+                QCOMPARE(isSuccessReply(base), base.contains("OK"));
+                for (int at = 0; at + 2 <= length; ++at) {
+                    QByteArray text = base;
+                    text[at] = 'O';
+                    text[at + 1] = 'K';
+                    QVERIFY2(isSuccessReply(text), text.toHex().constData());
+                    text[at + 1] = 'k';
+                    QCOMPARE(isSuccessReply(text), text.contains("OK"));
+                }
+            }
+        }
+    }
+
     void newsList_data()
     {
         QTest::addColumn<QByteArray>("reply");

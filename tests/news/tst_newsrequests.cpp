@@ -251,11 +251,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("entries");
         QTest::addColumn<qsizetype>("htmlSize");
         QTest::addColumn<QString>("message"); // of the list and the details request
-        QTest::newRow("30 MB of bare separators") << "separators" << true << 0 << qsizetype(0) << QString();
+        QTest::newRow("30 MB of bare separators")
+            << "separators" << true << 0 << qsizetype((30 << 20) - 1) << QString();
         QTest::newRow("32 MB of $ escapes") << "escapes" << true << 1 << qsizetype(11000000) << QString();
         QTest::newRow("32 MB of bare $") << "dollars" << true << 1 << qsizetype(0) << QString();
-        QTest::newRow("5,000,000 entries") << "entries" << true << int(News::kMaxNewsEntries) << qsizetype(-1)
-                                           << QString();
+        QTest::newRow("5,000,000 entries")
+            << "entries" << true << int(News::kMaxNewsEntries) << qsizetype(-1) << QString();
         QTest::newRow("past the cap") << "past the cap" << false << 0 << qsizetype(0) << kAccess;
         QTest::newRow("shorter than announced") << "short" << false << 0 << qsizetype(0) << kAccess;
     }
@@ -295,7 +296,7 @@ private Q_SLOTS:
             QCOMPARE(html.size(), htmlSize);
         if (kind == "escapes")
             QVERIFY(html.count('$') == html.size());
-        QCOMPARE(shownTexts(), message.isEmpty() ? QStringList() : QStringList{message, message});
+        QCOMPARE(shownTexts(), (message.isEmpty() ? QStringList() : QStringList{message, message}));
     }
 
     void noServerIsATransferFailure()

@@ -32,7 +32,10 @@ class TestNewsWindow : public QObject
     QByteArray m_picture; // a picture on the disk, as a file: address
     // Ids a hostile service may list: none of them is a valid id.
     const QList<QByteArray> m_hostileIds{"9\r\n<%%Welcome1%%><h1>injected</h1><%%/Welcome1%%>",
-                                         QByteArray("4\0<%%Banner1%%>", 15), " 8", "+8", "2147483648",
+                                         QByteArray("4\0<%%Banner1%%>", 15),
+                                         " 8",
+                                         "+8",
+                                         "2147483648",
                                          "8<%%/LastNewsId%%>"};
 
     QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
@@ -314,6 +317,8 @@ private Q_SLOTS:
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("3"));
         QVERIFY(shownText(window.prfEditorNews).isEmpty());
+    }
+
     void aHostileBodyLeavesTheWindowUsable_data()
     {
         QTest::addColumn<QByteArray>("id");
