@@ -1,9 +1,11 @@
 // Category tree, item editor and the category and item commands of the main window.
 #include "app/FMain.h"
 
+#include "app/EditorFields.h"
 #include "app/ErrorGuard.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "records/ItemFind.h"
 #include "records/RecordCommands.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
@@ -12,6 +14,7 @@
 #include <QAction>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -31,14 +34,6 @@ const QString kSelectCategory = QStringLiteral("Select a category first.");
 const QString kItemExists = QStringLiteral("This item already exists in this category.");
 const QString kDeleteCategoryQuestion = QStringLiteral("Are you sure do you want to delete selected category?");
 const QString kDeleteItemQuestion = QStringLiteral("Are you sure do you want to delete selected item?");
-
-// The names the user knows the editor fields by (their labels), in item-line order from field 1.
-const QString kFieldNames[] = {
-    QStringLiteral("Title"),          QStringLiteral("Affiliate Program"), QStringLiteral("Website URL"),
-    QStringLiteral("Login URL"),      QStringLiteral("Username"),          QStringLiteral("Password"),
-    QStringLiteral("Affiliate Link"), QStringLiteral("Cloaked URL"),       QStringLiteral("Min Payout"),
-    QStringLiteral("Payment Day"),    QStringLiteral("Description"),
-};
 
 // The selected node. The tree keeps its current node selected (see setupRecords), so the
 // current node is the selected one.
@@ -131,8 +126,8 @@ void TfrmMain::setupRecords()
         if (current.isValid() && !selection->isSelected(current))
             selection->select(current, QItemSelectionModel::ClearAndSelect);
     };
-    connect(selection, &QItemSelectionModel::selectionChanged, this, keepCurrentSelected);
-    connect(selection, &QItemSelectionModel::currentChanged, this, keepCurrentSelected);
+    connect(selection, &QItemSelectionModel::selectionChanged, this, guarded(keepCurrentSelected));
+    connect(selection, &QItemSelectionModel::currentChanged, this, guarded(keepCurrentSelected));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -206,24 +201,27 @@ void TfrmMain::ShowItem(const QByteArray& category, const QByteArray& title)
     const qsizetype index = Records::findItemLine(ItemList, category, title);
     if (index >= 0) {
         const Records::ItemFields fields = Records::readItemLine(ItemList.at(index));
-        const QList<QWidget*> widgets = itemFields();
-        for (int i = Records::fldTitle; i < Records::fldDescription; ++i) {
-            auto* line = static_cast<QLineEdit*>(widgets[i - 1]);
-            line->setText(UUtils::ansiToString(fields[i]));
-            line->setCursorPosition(0);
+        for (const TEditorField& entry : kEditorFields) {
+            if (entry.line) {
+                QLineEdit* line = this->*entry.line;
+                line->setText(UUtils::ansiToString(fields[entry.field]));
+                line->setCursorPosition(0);
+            } else {
+                memDesc->setPlainText(UUtils::ansiToString(Records::descriptionToEditor(fields[entry.field])));
+            }
         }
-        memDesc->setPlainText(UUtils::ansiToString(Records::descriptionToEditor(fields[Records::fldDescription])));
     }
     FItemChanged = false;
 }
 
 void TfrmMain::ClearItemFields()
 {
-    for (QWidget* field : itemFields()) {
-        if (auto* line = qobject_cast<QLineEdit*>(field))
-            line->clear();
+    for (const TEditorField& entry : kEditorFields) {
+        if (entry.line)
+            (this->*entry.line)->clear();
+        else
+            memDesc->clear();
     }
-    memDesc->clear();
     FItemChanged = false;
 }
 
@@ -260,16 +258,14 @@ bool TfrmMain::hasSiblingTitle(const QString& title) const
 
 bool TfrmMain::itemFieldsFromEditor(Records::ItemFields* fields) const
 {
-    const QList<QWidget*> widgets = itemFields();
-    for (int i = Records::fldTitle; i <= Records::fldDescription; ++i) {
-        const bool isDescription = i == Records::fldDescription;
-        const QString text = isDescription ? descriptionText(memDesc) : static_cast<QLineEdit*>(widgets[i - 1])->text();
+    for (const TEditorField& entry : kEditorFields) {
+        const QString text = entry.line ? (this->*entry.line)->text() : descriptionText(memDesc);
         const QString problem = Records::checkStorableText(
-            text, kFieldNames[i - 1], isDescription ? Records::TextKind::MultiLine : Records::TextKind::SingleLine,
-            &(*fields)[i]);
+            text, QLatin1String(entry.name), entry.line ? Records::TextKind::SingleLine : Records::TextKind::MultiLine,
+            &(*fields)[entry.field]);
         if (!problem.isEmpty()) {
             TMessageBox::warning(problem);
-            widgets[i - 1]->setFocus();
+            (entry.line ? static_cast<QWidget*>(this->*entry.line) : memDesc)->setFocus();
             return false;
         }
     }
@@ -507,4 +503,112 @@ void TfrmMain::bsSkinPopupMenu1Popup()
     N1->setVisible(true);
     AddItem1->setVisible(true);
     DeleteItem1->setVisible(item);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find
+
+void TfrmMain::invalidateFind()
+{
+    m_findIndexValid = false;
+    updateTreeHelp();
+    // Worked out again once the change is complete (a command may add and select in several steps).
+    if (edtFind->text().isEmpty() || m_findRefilterQueued)
+        return;
+    m_findRefilterQueued = true;
+    QMetaObject::invokeMethod(this, guarded([this] {
+                                  m_findRefilterQueued = false;
+                                  edtFindChange();
+                              }),
+                              Qt::QueuedConnection);
+}
+
+void TfrmMain::buildFindIndex()
+{
+    // Each item node stands for the first line of its category and title (as ShowItem reads it),
+    // among the lines of two fields or more (those the tree shows).
+    QHash<QByteArray, qsizetype> lineOf;
+    lineOf.reserve(ItemList.size());
+    for (qsizetype i = 0; i < ItemList.size(); ++i) {
+        const QByteArray& line = ItemList.at(i);
+        const qsizetype first = line.indexOf(char(0xA5));
+        if (first < 0 || first + 1 == line.size())
+            continue;
+        const qsizetype second = line.indexOf(char(0xA5), first + 1);
+        const QByteArray key = second < 0 ? line : line.left(second);
+        if (!lineOf.contains(key))
+            lineOf.insert(key, i);
+    }
+
+    m_findIndex.clear();
+    for (int r = 0; r < tvwMain->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* root = tvwMain->topLevelItem(r);
+        const QByteArray category = nodeText(root);
+        m_findIndex.append({root, Records::foldForFind(root->text(0)), root->isHidden()});
+        for (int c = 0; c < root->childCount(); ++c) {
+            QTreeWidgetItem* child = root->child(c);
+            const qsizetype line = lineOf.value(category + char(0xA5) + nodeText(child), -1);
+            const QString text =
+                line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(child->text(0));
+            m_findIndex.append({child, text, child->isHidden()});
+        }
+    }
+    m_findIndexValid = true;
+}
+
+void TfrmMain::edtFindChange()
+{
+    const QString needle = Records::foldForFind(edtFind->text());
+    if (!m_findIndexValid)
+        buildFindIndex();
+
+    const QTreeWidgetItem* selected = tvwMain->currentItem();
+    const QTreeWidgetItem* selectedCategory = selected && selected->parent() ? selected->parent() : selected;
+    auto show = [](FindEntry& entry, bool visible) {
+        if (entry.hidden == !visible)
+            return;
+        entry.hidden = !visible;
+        entry.node->setHidden(!visible);
+    };
+
+    if (needle.isEmpty()) {
+        for (FindEntry& entry : m_findIndex)
+            show(entry, true);
+        for (const QPersistentModelIndex& index : std::as_const(m_expandedByFind)) {
+            if (index.isValid())
+                tvwMain->collapse(index);
+        }
+        m_expandedByFind.clear();
+        return;
+    }
+
+    for (qsizetype i = 0; i < m_findIndex.size();) {
+        FindEntry& root = m_findIndex[i];
+        const int children = root.node->childCount();
+        const bool categoryMatches = root.text.contains(needle);
+        bool itemMatches = false;
+        for (int c = 1; c <= children; ++c) {
+            FindEntry& item = m_findIndex[i + c];
+            const bool matches = item.text.contains(needle);
+            itemMatches = itemMatches || matches;
+            show(item, categoryMatches || matches || item.node == selected);
+        }
+        show(root, categoryMatches || itemMatches || root.node == selectedCategory);
+        if (itemMatches && !root.node->isExpanded()) {
+            const QModelIndex index = tvwMain->model()->index(int(tvwMain->indexOfTopLevelItem(root.node)), 0);
+            m_expandedByFind.append(index);
+            tvwMain->expand(index);
+        }
+        i += 1 + children;
+    }
+}
+
+void TfrmMain::updateTreeHelp()
+{
+    const bool empty = tvwMain->topLevelItemCount() == 0;
+    lblTreeHelp->setVisible(empty);
+    if (empty) {
+        const QRect area = tvwMain->viewport()->rect().adjusted(6, 6, -6, -6);
+        lblTreeHelp->setGeometry(area.x(), area.y(), area.width(), lblTreeHelp->heightForWidth(area.width()));
+    }
 }
