@@ -289,7 +289,7 @@ private:
     struct FindEntry
     {
         QTreeWidgetItem* node;
-        QString text;
+        QByteArray text; // Records::foldForFind / itemFindText
         bool hidden;
     };
     QList<FindEntry> m_findIndex; // each root, followed by its children

@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -544,12 +545,12 @@ void TfrmMain::buildFindIndex()
     for (int r = 0; r < tvwMain->topLevelItemCount(); ++r) {
         QTreeWidgetItem* root = tvwMain->topLevelItem(r);
         const QByteArray category = nodeText(root);
-        m_findIndex.append({root, Records::foldForFind(root->text(0)), root->isHidden()});
+        m_findIndex.append({root, Records::foldForFind(category), root->isHidden()});
         for (int c = 0; c < root->childCount(); ++c) {
             QTreeWidgetItem* child = root->child(c);
             const qsizetype line = lineOf.value(category + char(0xA5) + nodeText(child), -1);
-            const QString text =
-                line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(child->text(0));
+            const QByteArray text =
+                line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(nodeText(child));
             m_findIndex.append({child, text, child->isHidden()});
         }
     }
@@ -558,22 +559,32 @@ void TfrmMain::buildFindIndex()
 
 void TfrmMain::edtFindChange()
 {
-    const QString needle = Records::foldForFind(edtFind->text());
+    const QString typed = edtFind->text();
+    QByteArray needle;
+    const bool findable = Records::findNeedle(typed, &needle);
     if (!m_findIndexValid)
         buildFindIndex();
-
     const QTreeWidgetItem* selected = tvwMain->currentItem();
     const QTreeWidgetItem* selectedCategory = selected && selected->parent() ? selected->parent() : selected;
-    auto show = [](FindEntry& entry, bool visible) {
+    // One layout of the whole tree after this pass, instead of one per node shown, hidden,
+    // expanded or collapsed: the first change marks the layout as due, and the view then only
+    // records the others.
+    auto show = [this](FindEntry& entry, bool visible) {
         if (entry.hidden == !visible)
             return;
         entry.hidden = !visible;
         entry.node->setHidden(!visible);
     };
+    auto layoutDue = [this] {
+        if (QTreeWidgetItem* first = tvwMain->topLevelItem(0))
+            first->setHidden(first->isHidden());
+    };
 
-    if (needle.isEmpty()) {
+    if (typed.isEmpty()) {
         for (FindEntry& entry : m_findIndex)
             show(entry, true);
+        if (!m_expandedByFind.isEmpty())
+            layoutDue();
         for (const QPersistentModelIndex& index : std::as_const(m_expandedByFind)) {
             if (index.isValid())
                 tvwMain->collapse(index);
@@ -582,24 +593,54 @@ void TfrmMain::edtFindChange()
         return;
     }
 
-    for (qsizetype i = 0; i < m_findIndex.size();) {
+    // glibc's memmem: a two-way search, memchr for a one-byte needle.
+    auto matches = [&](const FindEntry& entry) {
+        return findable && memmem(entry.text.constData(), size_t(entry.text.size()), needle.constData(),
+                                  size_t(needle.size())) != nullptr;
+    };
+    QList<bool> itemMatched;
+    // Categories are opened to show their matching items only while those are few enough to
+    // look through: opening a thousand categories helps nobody and costs a layout of every row.
+    constexpr int kOpenUpTo = 1000;
+    QList<qsizetype> matchingRoots; // index of each category with a matching item
+    qsizetype matchingItems = 0;
+    for (qsizetype i = 0, row = 0; i < m_findIndex.size(); ++row) {
         FindEntry& root = m_findIndex[i];
         const int children = root.node->childCount();
-        const bool categoryMatches = root.text.contains(needle);
+        const bool categoryMatches = matches(root);
         bool itemMatches = false;
+        itemMatched.resize(children + 1);
         for (int c = 1; c <= children; ++c) {
-            FindEntry& item = m_findIndex[i + c];
-            const bool matches = item.text.contains(needle);
-            itemMatches = itemMatches || matches;
-            show(item, categoryMatches || matches || item.node == selected);
+            const bool itemMatch = matches(m_findIndex[i + c]);
+            itemMatched[c] = itemMatch;
+            itemMatches = itemMatches || itemMatch;
+            matchingItems += itemMatch ? 1 : 0;
         }
-        show(root, categoryMatches || itemMatches || root.node == selectedCategory);
-        if (itemMatches && !root.node->isExpanded()) {
-            const QModelIndex index = tvwMain->model()->index(int(tvwMain->indexOfTopLevelItem(root.node)), 0);
-            m_expandedByFind.append(index);
-            tvwMain->expand(index);
+        const bool showRoot = categoryMatches || itemMatches || root.node == selectedCategory;
+        if (root.hidden == showRoot) { // by row: finding a root's row from its node costs a scan
+            root.hidden = !showRoot;
+            tvwMain->setRowHidden(int(row), QModelIndex(), !showRoot);
         }
+        // The items of a hidden category keep their state: they are not seen either way.
+        if (showRoot) {
+            for (int c = 1; c <= children; ++c) {
+                FindEntry& item = m_findIndex[i + c];
+                show(item, categoryMatches || itemMatched[c] || item.node == selected);
+            }
+        }
+        if (itemMatches)
+            matchingRoots.append(i);
         i += 1 + children;
+    }
+    if (matchingItems > kOpenUpTo)
+        return;
+    for (qsizetype i : std::as_const(matchingRoots)) {
+        QTreeWidgetItem* root = m_findIndex[i].node;
+        if (root->isExpanded())
+            continue;
+        layoutDue();
+        m_expandedByFind.append(tvwMain->model()->index(tvwMain->indexOfTopLevelItem(root), 0));
+        tvwMain->expand(m_expandedByFind.last());
     }
 }
 
