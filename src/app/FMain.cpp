@@ -152,7 +152,18 @@ void TfrmMain::createControls()
     ClipboardTimer->setInterval(kClipboardForgetMs);
     ClipboardTimer->setSingleShot(true);
 
-    ImageList1 = {AppIcons::category(), AppIcons::item()};
+    // A node's picture is the same whether it is selected or not: the style would tint the
+    // selected one, so the selected mode gets the very same pixmap.
+    auto untinted = [](const QIcon& icon) {
+        QIcon same;
+        for (const qreal ratio : {1.0, 2.0}) {
+            const QPixmap pixmap = icon.pixmap(QSize(16, 16), ratio);
+            same.addPixmap(pixmap, QIcon::Normal);
+            same.addPixmap(pixmap, QIcon::Selected);
+        }
+        return same;
+    };
+    ImageList1 = {untinted(AppIcons::category()), untinted(AppIcons::item())};
     tvwMain->setIconSize(QSize(16, 16));
 }
 

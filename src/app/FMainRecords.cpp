@@ -150,13 +150,14 @@ void TfrmMain::tvwMainChanging(QTreeWidgetItem* /*node*/, bool& allowChange)
         return;
     }
 
-    if (hasSiblingTitle(edtTitle->text())) {
-        TMessageBox::warning(kTitleConflict);
+    // A text the file cannot hold is refused first: its stored form could equal a sibling's title.
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields)) {
         allowChange = false;
         return;
     }
-    Records::ItemFields fields;
-    if (!itemFieldsFromEditor(&fields)) {
+    if (hasSiblingTitle(edtTitle->text())) {
+        TMessageBox::warning(kTitleConflict);
         allowChange = false;
         return;
     }
@@ -279,13 +280,14 @@ void TfrmMain::btnSaveClick()
     QTreeWidgetItem* node = selectedNode(tvwMain);
     if (!node || !node->parent())
         return;
+    // A text the file cannot hold is refused first: its stored form could equal a sibling's title.
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields))
+        return;
     if (hasSiblingTitle(edtTitle->text())) {
         TMessageBox::warning(kTitleConflict);
         return;
     }
-    Records::ItemFields fields;
-    if (!itemFieldsFromEditor(&fields))
-        return;
     // A failed write is reported by the handler's guard; the item is no longer marked as edited
     // (SaveItem cleared the mark before writing), so leaving it asks nothing.
     SaveItem();

@@ -31,6 +31,19 @@ QString withTrailingSlash(QString dir)
     return dir;
 }
 
+// QFile says "Unknown error" when the system gave no reason, as for a short write on a full
+// disk: say what a user can do something about instead.
+QString reasonOf(const QFileDevice& file, const QString& fallback)
+{
+    const QString reason = file.errorString();
+    if (file.error() == QFileDevice::NoError || reason.isEmpty() || reason == QLatin1String("Unknown error"))
+        return fallback;
+    return reason;
+}
+
+const QString kNotWritten = QStringLiteral("Not all of it could be written: the disk may be full.");
+const QString kNotCreated = QStringLiteral("The folder may not exist or may not be writable.");
+
 } // namespace
 
 QString appDir()
@@ -76,8 +89,8 @@ void writeFileAtomically(const QString& path, const std::function<bool(const Wri
     // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
     // a buffered flush counts a partly written buffer as success.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw AppError(
-            QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(path), reasonOf(file, kNotCreated)));
     if (!existed)
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                             QFileDevice::WriteUser);
@@ -85,13 +98,13 @@ void writeFileAtomically(const QString& path, const std::function<bool(const Wri
         return size == 0 || file.write(bytes, size) == size;
     };
     if (!produce(write)) {
-        const QString reason = file.errorString();
+        const QString reason = reasonOf(file, kNotWritten);
         file.cancelWriting();
         throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
     }
     if (!file.commit())
-        throw AppError(
-            QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw AppError(QStringLiteral("Stream write error \"%1\". %2")
+                           .arg(QDir::toNativeSeparators(path), reasonOf(file, kNotWritten)));
 }
 
 } // namespace UUtils

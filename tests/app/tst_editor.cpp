@@ -305,6 +305,8 @@ private slots:
     void findLeavesCommandsTheWholeTree();
     void shortcuts();
     void helpLineInEmptyTree();
+    void unstorableTitleBeforeSiblingRule();
+    void nodePicturesUntinted();
 
     // ---- Context menu ----
 
@@ -1229,6 +1231,45 @@ void TestEditor::helpLineInEmptyTree()
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     w->DeleteCategory1->trigger();
     QVERIFY(w->lblTreeHelp->isVisible());
+}
+
+// A title the file cannot hold gets the "cannot be stored" message, even where its stored form
+// would equal a sibling's title ("?"), in "Save Item" and in the leave-item check alike.
+void TestEditor::unstorableTitleBeforeSiblingRule()
+{
+    const QByteArray items = lf("Shops~?~|Shops~x~|Shops~y~");
+    TfrmMain* w = open(lf("Shops"), items);
+    select("Shops/x");
+    w->edtTitle->setText(QStringLiteral("\u0416")); // Cyrillic Zhe: not in Windows-1252
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    w->btnSave->click();
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(!messages().at(0).startsWith(QStringLiteral("Sorry")) &&
+                 messages().at(0).contains(QStringLiteral("Title")),
+             qPrintable(messages().at(0)));
+
+    TMessageBox::clearTestState();
+    w->edtTitle->setFocus();
+    QTest::keyClick(w->edtTitle, Qt::Key_End);
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    select("Shops/y");
+    QCOMPARE(messages().size(), 2);
+    QVERIFY2(!messages().at(1).startsWith(QStringLiteral("Sorry")), qPrintable(messages().at(1)));
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/x"));
+    QCOMPARE(readFile("items.dat"), items);
+    w->FItemChanged = false;
+}
+
+void TestEditor::nodePicturesUntinted()
+{
+    TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~"));
+    select("Shops/Amazon");
+    for (QTreeWidgetItem* n : {node("Shops"), node("Shops/Amazon")}) {
+        const QIcon icon = n->icon(0);
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.pixmap(16, QIcon::Selected).toImage(), icon.pixmap(16, QIcon::Normal).toImage());
+    }
 }
 
 QTEST_MAIN(TestEditor)
