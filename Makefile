@@ -7,7 +7,8 @@ CMAKE_FLAGS ?=
 HEADLESS_ENV = QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
 	QT_LOGGING_RULES="qt.webenginecontext.info=false"
 
-.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format clean fuzz fuzz-build
+.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format format-check clean fuzz \
+	fuzz-build
 
 # The fuzz targets of fuzz/: a clang build of their own (libFuzzer, ASan, UBSan). `make fuzz` runs
 # each for FUZZ_SECONDS; `make test` runs each over its seed corpus and then for FUZZ_CHECK_SECONDS.
@@ -61,8 +62,14 @@ demo-screenshots: build
 	bash scripts/make-demo.sh $(BUILD_DIR) --no-start
 	$(HEADLESS_ENV) $(BUILD_DIR)/bin/quillet-demo-screenshot $(BUILD_DIR)/demo docs/demo-welcome.png docs/demo-main.png
 
+# Every C++ file of ours, for clang-format (the repository's .clang-format). CI runs format-check.
+SOURCES_TO_FORMAT = find src tests tools bench fuzz \( -name '*.cpp' -o -name '*.h' \) -print0
+
 format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	$(SOURCES_TO_FORMAT) | xargs -0 clang-format -i
+
+format-check: deps
+	$(SOURCES_TO_FORMAT) | xargs -0 clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD_DIR) $(FUZZ_BUILD_DIR)

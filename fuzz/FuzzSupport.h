@@ -4,7 +4,10 @@
 // then keeps the input as a crash), and the input as Qt byte strings.
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -47,6 +50,16 @@ inline QString utf16(const QByteArray& bytes)
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
         text.append(QChar(char16_t(quint8(bytes[i]) | quint8(bytes[i + 1]) << 8)));
     return text;
+}
+
+// A folder for the targets that go through files, removed at exit. In memory where the system has
+// such a place: every atomic save syncs its file to disk, which would otherwise set the pace.
+inline QString scratchDir()
+{
+    static QTemporaryDir dir(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                 ? QStringLiteral("/dev/shm/quillet-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/quillet-fuzz-XXXXXX"));
+    return dir.path();
 }
 
 } // namespace Fuzz

@@ -10,7 +10,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -68,8 +67,7 @@ QByteArray seal(const QByteArray& passPhrase, int bufferSize, const QByteArray& 
 
 QString scratch(const char* name)
 {
-    static QTemporaryDir dir;
-    return dir.filePath(QLatin1String(name));
+    return Fuzz::scratchDir() + '/' + QLatin1String(name);
 }
 
 void write(const QString& path, const QByteArray& bytes)

@@ -6,14 +6,12 @@
 #include "util/StringList.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
 QString scratchFile()
 {
-    static QTemporaryDir dir;
-    return dir.filePath(QStringLiteral("items.dat"));
+    return Fuzz::scratchDir() + QStringLiteral("/items.dat");
 }
 
 } // namespace

@@ -7,7 +7,9 @@
 #include "branding/Limits.h"
 #include "branding/SettingsDocument.h"
 #include "branding/SettingsLint.h"
+#include "branding/SettingsTags.h"
 #include "crypto/AesLib.h"
+#include "news/NewsProtocol.h"
 #include "util/AppError.h"
 #include "util/Fields.h"
 #include "util/Files.h"
@@ -15,7 +17,6 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -60,7 +61,7 @@ void checkReading(const QByteArray& plain, int answer)
     // The affiliate address has a ceiling, however many placeholders the id fills.
     FUZZ_CHECK(v.AffiliateURL.size() <= std::max(Limits::kMaxAddressLength, document.size()));
     for (const StringList* entries : {&read.WelcomeEntries, &read.BannerEntries, &read.LinkEntries}) {
-        FUZZ_CHECK(entries->size() <= kMaxNumberedEntries);
+        FUZZ_CHECK(entries->size() <= kNumberedCopies);
         for (const QByteArray& entry : *entries)
             FUZZ_CHECK(!entry.isEmpty() && document.contains(entry));
     }
@@ -107,8 +108,7 @@ void sealDocument(const QByteArray& plain)
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
 void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
 {
-    static QTemporaryDir dir;
-    UUtils::setAppDir(dir.path());
+    UUtils::setAppDir(Fuzz::scratchDir());
     const QByteArray value = QByteArray::number(id);
     if (sealed)
         sealDocument(plain);
@@ -121,6 +121,12 @@ void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
         FUZZ_CHECK(!"a settings file that can be read and written raises no error");
     }
     FUZZ_CHECK(!QFile::exists(UUtils::appFile(QLatin1String(kPlainSettingsFileName))));
+    if (!News::isValidNewsId(value)) {
+        // Past 32 bits the value is no news id: not a byte of the file changes.
+        FUZZ_CHECK(UUtils::readWholeFile(settingsPath()) == before);
+        QFile::remove(settingsPath());
+        return;
+    }
     const std::optional<QByteArray> document = LoadSettingsDocument();
     FUZZ_CHECK(document.has_value());
     if (!sealed) {

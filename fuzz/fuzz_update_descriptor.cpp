@@ -2,9 +2,9 @@
 
 #include "FuzzSupport.h"
 
-#include "news/IniFile.h"
 #include "news/UpdateLogic.h"
 #include "util/Fields.h"
+#include "util/IniFile.h"
 
 #include <QBuffer>
 
@@ -38,16 +38,25 @@ void checkDescriptor(const QByteArray& text, const QByteArray& section, const QB
                    (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')));
 }
 
-// A line of a given length holding the value: read while it stays within the reader's line length.
+// A line of a given length holding the value: read up to the reader's longest line, skipped whole
+// beyond it (and the next section's value is not taken instead).
 void checkLongLine(const QByteArray& value, int padding, bool crlf)
 {
     const QByteArray line = "Version=" + QByteArray(padding, ' ') + value;
     const QByteArray text = "[APPLICATION]\n" + line + (crlf ? "\r\n" : "\n") + "[Other]\nVersion=9\n";
     const QByteArray read = readValue(text, "APPLICATION", "Version");
-    if (line.size() + (crlf ? 1 : 0) < 65535)
-        FUZZ_CHECK(read == value);
-    else
-        FUZZ_CHECK(read.isEmpty() || read == value);
+    FUZZ_CHECK(read == (line.size() <= UUtils::kMaxIniLineLength ? value : QByteArray()));
+}
+
+// Desktop entries: names byte for byte, the section line exactly "[name]".
+void checkExactNames(const QByteArray& text, const QByteArray& section, const QByteArray& key)
+{
+    QByteArray copy = text;
+    QBuffer device(&copy);
+    device.open(QIODevice::ReadOnly);
+    const QByteArray value = UUtils::findIniValue(device, section, key, UUtils::IniNames::Exact);
+    FUZZ_CHECK(text.contains(value));
+    FUZZ_CHECK(value.isEmpty() || (!isBlank(value.front()) && !isBlank(value.back())));
 }
 
 bool isDecimal(const QByteArray& text)
@@ -94,11 +103,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const QByteArray text = Fuzz::takeRest(input);
         checkDescriptor(text, section, key);
         checkDescriptor(text, "APPLICATION", "Version");
+        checkExactNames(text, section, key);
+        checkExactNames(text, "Desktop Entry", "Exec");
         break;
     }
     case 1: {
-        // Lines around the reader's line length of 64 KiB.
-        const int padding = 65535 - 8 - input.ConsumeIntegralInRange(0, 40);
+        // Lines around the reader's longest line.
+        const int padding = int(UUtils::kMaxIniLineLength) - 8 + 4 - input.ConsumeIntegralInRange(0, 40);
         const bool crlf = input.ConsumeBool();
         QByteArray value = UUtils::trimControls(Fuzz::takeBytes(input, 32));
         for (const char c : {'"', '\'', '\r', '\n'})

@@ -6,7 +6,6 @@
 #include "app/ErrorGuard.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
-#include "platform/HeapReserve.h"
 #include "platform/Skin.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
@@ -799,8 +798,6 @@ void TfrmMain::LoadItems()
     const QFileInfo info(path);
     if (!info.exists())
         return;
-    // The file's bytes, its lines and the tree nodes: about four times the file's size.
-    Platform::prepareHeap(4 * info.size());
     StringList lines;
     try {
         lines = UUtils::loadStringList(path, &m_itemsUnread);

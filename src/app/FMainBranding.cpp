@@ -87,11 +87,10 @@ void TfrmMain::LoadBranding()
 
     // Qt takes "[*]" in a window title for the modified-document mark and hides it; doubled, it is
     // shown as written.
-    setWindowTitle(UUtils::ansiToString(MainCaption(b)).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
+    setWindowTitle(shownLine(MainCaption(b)).replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
     btnNews->setVisible(NewsButtonVisible(b));
     // A button takes "&" for its shortcut mark; doubled, it is shown as written.
-    btnMakeMoney->setText(
-        UUtils::ansiToString(MakeMoneyCaption(document)).replace(QLatin1Char('&'), QLatin1String("&&")));
+    btnMakeMoney->setText(shownLine(MakeMoneyCaption(document)).replace(QLatin1Char('&'), QLatin1String("&&")));
 
     // Banner.
     if (!b.BannerURL.isEmpty()) {
@@ -114,12 +113,12 @@ void TfrmMain::LoadBranding()
 
     // Sponsor links.
     panLinks->setVisible(!b.Link1Title.isEmpty());
-    lblLink1URL->setText(UUtils::ansiToString(b.Link1Title));
+    lblLink1URL->setText(shownLine(b.Link1Title));
     lblLink1URL->ensurePolished();
     lblLink1URL->adjustSize();
     panLinks->place( // again, at its new size
         lblLink1URL, QRect(QPoint(13, 9), lblLink1URL->size()));
-    lblLink2URL->setText(UUtils::ansiToString(b.Link2Title));
+    lblLink2URL->setText(shownLine(b.Link2Title));
     lblLink2URL->ensurePolished();
     lblLink2URL->adjustSize(); // anchored right: keeps its right edge whatever its width
     panLinks->layoutChildren();
@@ -144,6 +143,7 @@ void TfrmMain::showWelcomePage()
     // script runs and no local file is read; its web links open inside the page.
     auto* view = new THtmlView(prfWelcome);
     view->setObjectName(QStringLiteral("prfWelcomeView"));
+    view->setLoadsWebContent(true);
     view->setFollowLinks(true);
     if (prfWelcome->layout())
         prfWelcome->layout()->addWidget(view);

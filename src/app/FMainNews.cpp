@@ -8,6 +8,7 @@
 #include "news/NewsRequests.h"
 #include "news/UpdateCheck.h"
 #include "platform/HttpClient.h"
+#include "platform/HttpRequestScope.h"
 #include "platform/MessageBox.h"
 #include "platform/MessageHint.h"
 #include "util/TextCodec.h"
@@ -48,23 +49,22 @@ bool TfrmMain::GetLatestNews(const QByteArray& publisherId, const QByteArray& br
 void TfrmMain::Timer1Timer()
 {
     Timer1->stop(); // one tick per run
-    THttpClient* http = httpClient();
-    if (http->isShutDown())
+    const THttpRequestScope scope(httpClient(), this);
+    if (scope.state() == THttpRequestScope::State::ShutDown)
         return;
-    if (http->isBusy()) {
+    if (scope.state() == THttpRequestScope::State::Busy) {
         // The user's own request still waits further down the stack: poll once it is done.
         Timer1->start();
         return;
     }
 
-    QPointer<TfrmMain> self(this);
     bool ok = false;
     QByteArray id;
     QByteArray title;
     if (const auto level = News::newsLevel(branding()))
         ok =
             GetLatestNews(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, id, title);
-    if (!self || IdHTTP1->isShutDown())
+    if (!scope.ownerAlive())
         return;
     if (ok) {
         // An error reading the settings file reaches the general handler; the check then does not run.
@@ -85,20 +85,19 @@ void TfrmMain::ShowNewsHint(const QByteArray& text)
 
 void TfrmMain::btnNewsClick()
 {
-    THttpClient* http = httpClient();
-    if (http->isShutDown())
+    const THttpRequestScope scope(httpClient(), this);
+    if (scope.state() == THttpRequestScope::State::ShutDown)
         return;
-    if (http->isBusy()) {
+    if (scope.state() == THttpRequestScope::State::Busy) {
         TMessageBox::information(News::busyNewsText());
         return;
     }
 
     NewsList.clear();
-    QPointer<TfrmMain> self(this);
     bool ok = false;
     if (const auto level = News::newsLevel(branding()))
         ok = GetNewsList(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, NewsList);
-    if (!self || IdHTTP1->isShutDown())
+    if (!scope.ownerAlive())
         return;
     if (ok && !NewsList.isEmpty()) {
         // The main window may go while the news window is open: the pointer then follows it.
@@ -117,9 +116,7 @@ void TfrmMain::btnUpdateClick()
 
 void TfrmMain::CheckForUpdate(bool Quiet)
 {
-    QPointer<TfrmMain> self(this);
-    const bool handOver = Update::CheckForUpdate(*httpClient(), Quiet);
-    if (handOver && self)
+    if (Update::CheckForUpdate(*httpClient(), Quiet, this))
         close(); // the updater replaces the program's files: the program ends
 }
 

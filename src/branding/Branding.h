@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // The program's version text, shown in the caption and the About dialog and compared by the
 // update check.
@@ -37,3 +38,7 @@ struct Branding
 
 // The process-wide record. Only the branding loader (and tests) write to it.
 Branding& branding();
+
+// A branding text as a widget shows it on one line: converted from Windows-1252 and cut to
+// Limits::kMaxShownLineLength characters.
+QString shownLine(const QByteArray& text);

@@ -1,5 +1,7 @@
 #include "branding/BrandingLoader.h"
 
+#include "branding/Limits.h"
+
 #include "branding/MembershipLevels.h"
 #include "branding/SettingsDocument.h"
 #include "branding/SettingsTags.h"
@@ -8,7 +10,8 @@
 
 #include <QRandomGenerator>
 #include <QStringDecoder>
-#include <QtEndian>
+
+#include <zlib.h>
 
 namespace {
 
@@ -75,10 +78,25 @@ BrandingDocument ReadBrandingDocument(QByteArray working)
         else if (tag.documentField)
             doc.*tag.documentField = std::move(value);
     }
-    doc.values.AffiliateURL.replace(kAffiliateIdPlaceholder, doc.values.AffiliateID);
+    doc.values.AffiliateURL = SubstituteAffiliateId(doc.values.AffiliateURL, doc.values.AffiliateID);
     for (const NumberedTag& tag : kNumberedTags)
         doc.*tag.entries = readNumbered(working, tag.name);
     return doc;
+}
+
+QByteArray SubstituteAffiliateId(const QByteArray& url, const QByteArray& id)
+{
+    // The length of the result first: the placeholders as replace() finds them, left to right
+    // and without overlap.
+    const QByteArray placeholder(kAffiliateIdPlaceholder);
+    qsizetype count = 0;
+    for (qsizetype at = url.indexOf(placeholder); at >= 0; at = url.indexOf(placeholder, at + placeholder.size()))
+        ++count;
+    // At most a document's length of each: no overflow in 64 bits.
+    const qint64 length = qint64(url.size()) + qint64(count) * (qint64(id.size()) - placeholder.size());
+    if (length > Limits::kMaxAddressLength)
+        return QByteArray();
+    return QByteArray(url).replace(placeholder, id);
 }
 
 bool NewsButtonVisible(const Branding& v)
@@ -146,21 +164,49 @@ QByteArray BannerImageFormat(const QByteArray& shownName)
     return dot < 0 ? QByteArray() : shownName.mid(dot + 1).toLower();
 }
 
+std::optional<QByteArray> InflateUpTo(const QByteArray& stream, qsizetype limit)
+{
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK)
+        return std::nullopt;
+    // The input is a file read whole, far below 4 GB: one block for zlib.
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.constData()));
+    zs.avail_in = uInt(stream.size());
+    constexpr qsizetype kChunk = 64 * 1024;
+    QByteArray out;
+    int status = Z_OK;
+    // Room for one byte more than the limit at most: a stream that fills it is too long.
+    while (status == Z_OK && out.size() <= limit) {
+        const qsizetype start = out.size();
+        const qsizetype room = std::min(kChunk, limit + 1 - start);
+        out.resize(start + room);
+        zs.next_out = reinterpret_cast<Bytef*>(out.data() + start);
+        zs.avail_out = uInt(room);
+        status = inflate(&zs, Z_NO_FLUSH);
+        out.resize(start + room - qsizetype(zs.avail_out));
+    }
+    inflateEnd(&zs);
+    // Anything but the stream's end (a data error, input that stops early) is no skin.
+    if (status != Z_STREAM_END || out.size() > limit)
+        return std::nullopt;
+    return out;
+}
+
 std::optional<QString> DecodeSkin(const QByteArray& file)
 {
     QByteArray sheet = file;
     // qCompress output: the plain length in 4 big-endian bytes, then a zlib stream (first byte 0x78
     // for the usual 32 KB window). Any length we accept is below 16 MB, so its first byte is zero:
     // a plain sheet whose fifth character happens to be 'x' (".flex {") is not taken for one.
+    // Past that test the length is not believed: the stream is inflated up to the ceiling and
+    // refused when it goes on beyond it, whatever length it claims.
     if (file.size() > 6 && file.at(0) == '\0' && quint8(file.at(4)) == 0x78) {
-        const quint32 plainSize = qFromBigEndian<quint32>(file.constData());
-        if (plainSize > quint32(kMaxSkinSize))
+        std::optional<QByteArray> inflated = InflateUpTo(file.mid(4), Limits::kSkinMaxBytes);
+        if (!inflated || inflated->isEmpty())
             return std::nullopt;
-        sheet = qUncompress(file);
-        if (sheet.isEmpty())
-            return std::nullopt;
+        sheet = std::move(*inflated);
     }
-    if (sheet.size() > kMaxSkinSize)
+    if (sheet.size() > Limits::kSkinMaxBytes)
         return std::nullopt;
     for (const char c : std::as_const(sheet)) {
         const auto u = quint8(c);

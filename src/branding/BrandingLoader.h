@@ -41,8 +41,12 @@ struct BrandingDocument
 // Reads the tags of kSettingsTags and kNumberedTags (SettingsTags.h) from the working text (the
 // document's lines joined, each followed by CR LF), each with ExtractTagValue on the one working
 // text, in reading order, and puts AffiliateID in place of every "%%AFFILIATEID%%" (exact case)
-// in AffiliateURL.
+// in AffiliateURL (SubstituteAffiliateId).
 BrandingDocument ReadBrandingDocument(QByteArray working);
+
+// url with id in place of every "%%AFFILIATEID%%" (exact case); empty when the result would be
+// longer than Limits::kMaxAddressLength (no browser takes such an address).
+QByteArray SubstituteAffiliateId(const QByteArray& url, const QByteArray& id);
 
 // btnNews is visible exactly when BranderType names a level of kMembershipLevels (exact case) and
 // that level's publisher id and news base address are both set.
@@ -81,8 +85,10 @@ QByteArray BannerImageFormat(const QByteArray& shownName);
 
 // A skin file is a Qt style sheet, stored as plain text or compressed the way qCompress writes it
 // (4-byte big-endian length, then a zlib stream). Returns the sheet's text, or std::nullopt when
-// the file is neither (binary bytes, a broken or oversized compressed stream, an empty sheet).
+// the file is neither (binary bytes, a broken compressed stream, an empty sheet) or the sheet is
+// longer than Limits::kSkinMaxBytes. The length a compressed file declares is not relied on.
 std::optional<QString> DecodeSkin(const QByteArray& file);
 
-// The largest style sheet accepted, after decompression.
-inline constexpr qsizetype kMaxSkinSize = 8 * 1024 * 1024;
+// Inflates a zlib stream, stopping as soon as it yields more than limit bytes: std::nullopt
+// then, and for a broken or incomplete stream.
+std::optional<QByteArray> InflateUpTo(const QByteArray& stream, qsizetype limit);

@@ -1,5 +1,6 @@
 #include "branding/SettingsDocument.h"
 
+#include "news/NewsProtocol.h"
 #include "util/Fields.h"
 #include "util/Files.h"
 #include "util/Sealing.h"
@@ -107,21 +108,26 @@ QByteArray ReadLastNewsId()
     return ExtractTagValue(*document, kLastNewsIdOpen, kLastNewsIdClose);
 }
 
-void SetLastNewsIdLine(StringList& lines, const QByteArray& value)
+bool SetLastNewsIdLine(StringList& lines, const QByteArray& value)
 {
+    // Only a valid id goes in: an id is the one text from a server that reaches this document,
+    // and a line break, a marker or a NUL in it would rewrite the copy's branding.
+    if (!News::isValidNewsId(value))
+        return false;
     const QByteArray line = kLastNewsIdOpen + value + kLastNewsIdClose;
     for (QByteArray& existing : lines) {
         if (existing.contains(kLastNewsIdOpen)) {
             existing = line;
-            return;
+            return true;
         }
     }
     lines.append(line);
+    return true;
 }
 
 void WriteLastNewsId(const QByteArray& value)
 {
-    if (!QFile::exists(settingsPath()))
+    if (!News::isValidNewsId(value) || !QFile::exists(settingsPath()))
         return;
     PlainCopyGuard guard(plainSettingsPath());
     bool sealedByUs = false;

@@ -38,12 +38,14 @@ QByteArray ReadLastNewsId();
 
 // The line edit of WriteLastNewsId: replaces the first line that contains "<%%LastNewsId%%>"
 // (exact case, anywhere in the line; other text on it is dropped) by the tagged value, or
-// appends the tagged value as a new last line.
-void SetLastNewsIdLine(StringList& lines, const QByteArray& value);
+// appends the tagged value as a new last line. A value that is no valid news id
+// (News::isValidNewsId) changes nothing and gives false.
+bool SetLastNewsIdLine(StringList& lines, const QByteArray& value);
 
 // Replaces the first line holding "<%%LastNewsId%%>" (exact case) by
 // "<%%LastNewsId%%>" + value + "<%%/LastNewsId%%>", or appends that line, and seals the file
-// again. Does nothing when dbsettings.dat does not exist or fails the pass phrase check (it is
-// then no settings file of ours, and is left as it is). AppError reaches the caller;
-// dbsettings.dat then keeps its old content and dbsettings.sim is deleted in every case.
+// again. Does nothing when value is no valid news id (an optional minus and decimal digits within
+// 32 bits), when dbsettings.dat does not exist or when it fails the pass phrase check (it is then
+// no settings file of ours, and is left as it is). AppError reaches the caller; dbsettings.dat
+// then keeps its old content and dbsettings.sim is deleted in every case.
 void WriteLastNewsId(const QByteArray& value);

@@ -1,12 +1,21 @@
 #include "branding/SettingsLint.h"
 
+#include "branding/BrandingLoader.h"
+#include "branding/Limits.h"
 #include "branding/MembershipLevels.h"
 #include "branding/SettingsDocument.h"
 #include "branding/SettingsTags.h"
 #include "util/Fields.h"
+#include "util/WebAddress.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 #include <QHash>
-#include <QSet>
+
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -15,34 +24,47 @@ QByteArray quoted(const QByteArray& text)
     return '"' + text + '"';
 }
 
-// Names of all opening markers "<%%Name%%>" in the document, upper-cased, each with the position
-// of its first occurrence.
-QHash<QByteArray, qsizetype> openingMarkers(const QByteArray& upperDocument)
+std::string_view view(QByteArrayView bytes)
 {
-    QHash<QByteArray, qsizetype> names;
+    return std::string_view(bytes.data(), size_t(bytes.size()));
+}
+
+// The opening markers' names, upper-cased (views into the upper-cased document), each with the
+// position of its first occurrence. (std::unordered_map: QHash takes ten times as long to fill
+// here, which counts with a new name every few bytes.)
+using MarkerNames = std::unordered_map<std::string_view, qsizetype>;
+
+// Names of all opening markers "<%%Name%%>" in the document. One pass: the "%%>" that ends a name
+// is looked up once and reused for every "<%%" before it, so a text of many "<%%" and few "%%>"
+// costs no more than its length.
+MarkerNames openingMarkers(const QByteArray& upperDocument)
+{
+    constexpr qsizetype kMaxNameLength = 64;
+    MarkerNames names;
     qsizetype at = 0;
+    qsizetype end = -1;
     while ((at = upperDocument.indexOf("<%%", at)) >= 0) {
         const qsizetype nameStart = at + 3;
-        const qsizetype end = upperDocument.indexOf("%%>", nameStart);
         at = nameStart;
+        if (end < nameStart)
+            end = upperDocument.indexOf("%%>", nameStart);
         if (end < 0)
             break;
-        const QByteArray name = upperDocument.mid(nameStart, end - nameStart);
-        if (name.isEmpty() || name.startsWith('/') || name.size() > 64 || name.contains('<') || name.contains('\r') ||
-            name.contains('\n'))
+        const QByteArrayView name = QByteArrayView(upperDocument).sliced(nameStart, end - nameStart);
+        if (name.isEmpty() || name.size() > kMaxNameLength || name.startsWith('/') || name.contains('<') ||
+            name.contains('\r') || name.contains('\n'))
             continue;
-        if (!names.contains(name))
-            names.insert(name, nameStart - 3);
+        names.try_emplace(view(name), nameStart - 3);
     }
     return names;
 }
 
-// Splits a numbered tag name "Banner12" into its base and number; 0 when it is not one.
-int numberOf(const QByteArray& upperName, const QByteArray& upperBase)
+// Splits a numbered tag name "BANNER12" into its base and number; 0 when it is not one.
+int numberOf(std::string_view upperName, const QByteArray& upperBase)
 {
-    if (!upperName.startsWith(upperBase) || upperName.size() == upperBase.size())
+    if (!upperName.starts_with(view(upperBase)) || upperName.size() == size_t(upperBase.size()))
         return 0;
-    const QByteArray digits = upperName.mid(upperBase.size());
+    const QByteArray digits(upperName.data() + upperBase.size(), qsizetype(upperName.size()) - upperBase.size());
     if (digits.startsWith('0'))
         return 0;
     bool ok = false;
@@ -55,7 +77,7 @@ class Linter
 public:
     explicit Linter(const QByteArray& plain)
         : m_lines(UUtils::parseLines(plain)), m_document(UUtils::joinLines(m_lines)), m_working(m_document),
-          m_markers(openingMarkers(UUtils::upperAscii(m_document)))
+          m_upperDocument(UUtils::upperAscii(m_document)), m_markers(openingMarkers(m_upperDocument))
     {
         const qsizetype nul = plain.indexOf('\0');
         if (nul >= 0)
@@ -66,6 +88,7 @@ public:
     {
         for (const SettingsTag& tag : kSettingsTags)
             m_values.insert(tag.name, readTag(tag.name));
+        checkAddresses();
         for (const NumberedTag& tag : kNumberedTags)
             readNumbered(tag);
         checkUnknownTags();
@@ -77,7 +100,7 @@ public:
 private:
     void warn(const QByteArray& text) { m_warnings.append(text); }
 
-    bool present(const QByteArray& name) const { return m_markers.contains(UUtils::upperAscii(name)); }
+    bool present(const QByteArray& name) const { return m_markers.count(view(UUtils::upperAscii(name))) > 0; }
 
     // Reads a tag as the loader does; warns when it is present but cut off or unclosed.
     QByteArray readTag(const QByteArray& name)
@@ -117,8 +140,8 @@ private:
         // Tags the reading never reaches.
         const QByteArray upperBase = UUtils::upperAscii(base);
         QList<int> gap, beyond;
-        for (auto it = m_markers.cbegin(); it != m_markers.cend(); ++it) {
-            const int n = numberOf(it.key(), upperBase);
+        for (const auto& marker : m_markers) {
+            const int n = numberOf(marker.first, upperBase);
             if (n > kNumberedCopies)
                 beyond.append(n);
             else if (n > stop)
@@ -151,21 +174,71 @@ private:
                  (isBanner ? "the image file name" : "the link text") + ", \"^\" and the address");
         else if (fields[0].isEmpty())
             warn("tag " + name + " has no " + (isBanner ? "image file name" : "link text") + " before \"^\"");
+        if (fields.size() < 2 || fields[1].isEmpty())
+            return;
+        const QByteArray& address = fields[1];
+        if (UUtils::readsAsOption(address))
+            warn(optionWarning("the address of tag " + name, isBanner ? "a click on the banner starts no browser"
+                                                                      : "a click on the link opens nothing"));
+        else if (!isBanner && !UUtils::sponsorLinkUrl(address).isValid())
+            warn("the address of tag " + name + ", " + shortQuoted(address) +
+                 ", is not a web address (http:, https:, or one such as www.example.com): a click on the link "
+                 "opens nothing");
+    }
+
+    static QByteArray optionWarning(const QByteArray& subject, const QByteArray& outcome)
+    {
+        return subject + " begins with \"-\": a program would take it for an option, so " + outcome;
+    }
+
+    // A value quoted in a warning, cut short when it is long.
+    static QByteArray shortQuoted(const QByteArray& value)
+    {
+        constexpr qsizetype kShown = 60;
+        return value.size() <= kShown ? quoted(value) : quoted(value.left(kShown) + "...");
+    }
+
+    // The addresses the buttons hand to the browser, as the loader leaves them.
+    void checkAddresses()
+    {
+        const QByteArray url = m_values.value("AffiliateURL");
+        const QByteArray id = m_values.value("AffiliateID");
+        // The loader's substitution, measured before it is made: placeholders, left to right.
+        const QByteArrayView placeholder(kAffiliateIdPlaceholder);
+        qsizetype count = 0;
+        for (qsizetype at = url.indexOf(placeholder); at >= 0; at = url.indexOf(placeholder, at + placeholder.size()))
+            ++count;
+        const qint64 length = url.size() + count * (qint64(id.size()) - placeholder.size());
+        if (length > Limits::kMaxAddressLength) {
+            warn("AffiliateURL is " + QByteArray::number(length) + " bytes long once AffiliateID is put in, over the " +
+                 QByteArray::number(Limits::kMaxAddressLength) +
+                 " bytes an address may have: it is used empty, and \"Make Money\" opens the browser with no "
+                 "address");
+        } else if (UUtils::readsAsOption(QByteArray(url).replace(placeholder, id))) {
+            warn(optionWarning("AffiliateURL", "\"Make Money\" starts no browser"));
+        }
+        if (UUtils::readsAsOption(m_values.value("AppHelpURL")))
+            warn(optionWarning("AppHelpURL", "Help starts no browser"));
     }
 
     void checkUnknownTags()
     {
-        QSet<QByteArray> known;
-        known.insert(UUtils::upperAscii("LastNewsId"));
+        StringList knownNames{UUtils::upperAscii("LastNewsId")};
         for (const QByteArray& name : settingsTagsInReadingOrder())
-            known.insert(UUtils::upperAscii(name));
+            knownNames.append(UUtils::upperAscii(name));
+        StringList numberedBases;
+        for (const NumberedTag& tag : kNumberedTags)
+            numberedBases.append(UUtils::upperAscii(tag.name));
+        std::unordered_set<std::string_view> known;
+        for (const QByteArray& name : std::as_const(knownNames))
+            known.insert(view(name));
         QList<QPair<qsizetype, QByteArray>> unknown;
-        for (auto it = m_markers.cbegin(); it != m_markers.cend(); ++it) {
+        for (const auto& [name, at] : m_markers) {
             bool numbered = false;
-            for (const NumberedTag& tag : kNumberedTags)
-                numbered = numbered || numberOf(it.key(), UUtils::upperAscii(tag.name)) > 0;
-            if (!known.contains(it.key()) && !numbered)
-                unknown.append({it.value(), m_document.mid(it.value() + 3, it.key().size())});
+            for (const QByteArray& base : std::as_const(numberedBases))
+                numbered = numbered || numberOf(name, base) > 0;
+            if (!known.count(name) && !numbered)
+                unknown.append({at, m_document.mid(at + 3, qsizetype(name.size()))});
         }
         std::sort(unknown.begin(), unknown.end());
         for (const auto& [at, name] : unknown)
@@ -240,7 +313,8 @@ private:
     StringList m_lines;
     QByteArray m_document;
     QByteArray m_working;
-    QHash<QByteArray, qsizetype> m_markers;
+    QByteArray m_upperDocument;
+    MarkerNames m_markers;
     QHash<QByteArray, QByteArray> m_values;
     QByteArray m_lastRead;
     StringList m_warnings;
@@ -265,4 +339,109 @@ const StringList& settingsTagsInReadingOrder()
 StringList LintSettingsDocument(const QByteArray& plain)
 {
     return Linter(plain).run();
+}
+
+namespace {
+
+// The banner entries with their numbers, read as the loader reads them: every tag before them in
+// the reading order cuts the working text first.
+QList<QPair<int, QByteArray>> bannerEntriesAsRead(const QByteArray& plain)
+{
+    QByteArray working = UUtils::joinLines(UUtils::parseLines(plain));
+    for (const SettingsTag& tag : kSettingsTags)
+        ExtractTagValue(working, openingMarker(tag.name), closingMarker(tag.name));
+    QList<QPair<int, QByteArray>> banners;
+    for (const NumberedTag& tag : kNumberedTags) {
+        for (int n = 1; n <= kNumberedCopies; ++n) {
+            const QByteArray name = tag.name + QByteArray::number(n);
+            const QByteArray value = ExtractTagValue(working, openingMarker(name), closingMarker(name));
+            if (value.isEmpty())
+                break;
+            if (tag.entries == &BrandingDocument::BannerEntries)
+                banners.append({n, value});
+        }
+    }
+    return banners;
+}
+
+// Decoded pictures take four bytes a pixel.
+qint64 pictureBytes(const PictureInfo& picture)
+{
+    return qint64(picture.width) * picture.height * 4;
+}
+
+QByteArray pixels(const PictureInfo& picture)
+{
+    return QByteArray::number(picture.width) + " x " + QByteArray::number(picture.height) + " pixels";
+}
+
+// Why the picture file at path is not shown; empty when it is. The ceilings are the image
+// loading's: the file's size, the picture's sides, what decoding it allocates and, for an animated
+// banner, what all its frames take.
+QByteArray pictureRefusal(const QString& path, qint64 maxFileBytes, int maxSide, bool animated,
+                          const PictureProbe& probe)
+{
+    constexpr qint64 kMiB = 1024 * 1024;
+    const qint64 fileBytes = QFileInfo(path).size();
+    if (fileBytes > maxFileBytes)
+        return "the file has " + QByteArray::number(fileBytes) + " bytes, more than " +
+               QByteArray::number(maxFileBytes);
+    const std::optional<PictureInfo> picture = probe(path);
+    if (!picture || picture->width <= 0 || picture->height <= 0)
+        return "it is no picture the program can show";
+    if (picture->width > maxSide || picture->height > maxSide)
+        return "at " + pixels(*picture) + " it is over the " + QByteArray::number(maxSide) + " pixels a side may have";
+    if (pictureBytes(*picture) > Limits::kImageAllocationMiB * kMiB)
+        return "at " + pixels(*picture) + " it needs more than the " + QByteArray::number(Limits::kImageAllocationMiB) +
+               " MiB a picture may take";
+    if (animated && pictureBytes(*picture) * qMax(1, picture->frames) > Limits::kAnimationMaxBytes)
+        return "its " + QByteArray::number(picture->frames) + " frames of " + pixels(*picture) +
+               " take more than the " + QByteArray::number(Limits::kAnimationMaxBytes / kMiB) +
+               " MiB an animated banner may take";
+    return {};
+}
+
+} // namespace
+
+StringList LintDeliveredFiles(const QString& dir, const QByteArray& plain, const PictureProbe& probe)
+{
+    StringList warnings;
+    const QString folder = dir.isEmpty() ? QStringLiteral(".") : dir;
+    auto pathOf = [&](const QString& name) { return folder + QLatin1Char('/') + name; };
+
+    QFile skin(pathOf(QStringLiteral("mainskin.dat")));
+    if (skin.exists()) {
+        if (skin.size() > Limits::kSkinFileMaxBytes)
+            warnings.append("mainskin.dat is not used: the file has " + QByteArray::number(skin.size()) +
+                            " bytes, more than " + QByteArray::number(Limits::kSkinFileMaxBytes) +
+                            "; the built-in look stays");
+        else if (!skin.open(QIODevice::ReadOnly) || !DecodeSkin(skin.readAll()))
+            warnings.append("mainskin.dat is not used: it is no style sheet, plain or compressed, of at most " +
+                            QByteArray::number(Limits::kSkinMaxBytes) + " bytes; the built-in look stays");
+    }
+
+    for (const auto& [number, entry] : bannerEntriesAsRead(plain)) {
+        const QString name = BannerFileName(number);
+        const QByteArray image = UUtils::SplitFields('^', entry).value(0);
+        if (image.isEmpty())
+            continue; // the loader hides the panel; the document's lint has said why
+        const QByteArray tagName = "Banner" + QByteArray::number(number);
+        if (!QFileInfo(pathOf(name)).isFile()) {
+            warnings.append(name.toLatin1() + " is missing: when " + tagName + " is drawn, the banner panel is hidden");
+            continue;
+        }
+        const QByteArray why = pictureRefusal(pathOf(name), Limits::kBannerFileMaxBytes, Limits::kBannerMaxSide,
+                                              IsAnimatedBanner(BannerShownName(image)), probe);
+        if (!why.isEmpty())
+            warnings.append(name.toLatin1() + " (" + tagName + ") is not shown: " + why +
+                            "; when it is drawn, the banner panel is hidden");
+    }
+
+    const QString icon = pathOf(QStringLiteral("main.ico"));
+    if (QFileInfo::exists(icon)) {
+        const QByteArray why = pictureRefusal(icon, Limits::kIconFileMaxBytes, Limits::kIconMaxSide, false, probe);
+        if (!why.isEmpty())
+            warnings.append("main.ico is not used: " + why + "; the built-in icon stays");
+    }
+    return warnings;
 }

@@ -32,9 +32,12 @@ bool AesSetEncryptKey(const unsigned char* key, int keyLength, TAesContext& cont
 // is 16 zero bytes.
 void AesEncryptBlock(const unsigned char* input, unsigned char* output, TAesContext& context);
 
-// AesEncryptBlock over count consecutive blocks in one call (the key stream of many counter
-// blocks at once).
+// AesEncryptBlock over count consecutive blocks in one call: the key stream of many counter
+// blocks at once, which is what crypto_cipher_only_seal_throughput owes most of its speed to.
 void AesEncryptBlocks(const unsigned char* input, unsigned char* output, size_t count, TAesContext& context);
+
+// data ^= stream over bytes bytes: the key stream applied to a run of whole counter blocks.
+void xorKeyStream(unsigned char* data, const unsigned char* stream, size_t bytes);
 
 // The SHA-1 compression function (FIPS 180) on one 64-byte block: state += f(state, block).
 void Sha1Compress(uint32_t state[5], const unsigned char* block);

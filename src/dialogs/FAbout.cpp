@@ -69,7 +69,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
 void TfrmAbout::FormCreate()
 {
     const Branding& b = branding();
-    const QString name = UUtils::ansiToString(b.ApplicationName);
+    const QString name = shownLine(b.ApplicationName);
     // "[*]" in a title is Qt's modified-document mark, hidden unless doubled.
     QString title = QStringLiteral("About ") + name + QStringLiteral("...");
     setWindowTitle(title.replace(QLatin1String("[*]"), QLatin1String("[*][*]")));
@@ -77,14 +77,14 @@ void TfrmAbout::FormCreate()
     lblProductName->adjustSize();
     lblProductVersion->setText(QStringLiteral("Product Version: ") + QLatin1String(AppVersion));
     lblProductVersion->adjustSize();
-    lblCopyright1->setText(QStringLiteral("Copyright \u00A9 ") + UUtils::ansiToString(b.CopyrightYears) +
-                           QLatin1Char(' ') + UUtils::ansiToString(b.CopyrightCompany));
+    lblCopyright1->setText(QStringLiteral("Copyright \u00A9 ") + shownLine(b.CopyrightYears) + QLatin1Char(' ') +
+                           shownLine(b.CopyrightCompany));
     lblCopyright1->adjustSize();
 
     // The memo holds the text's lines, split at CR LF, a lone CR or a lone LF.
     QStringList lines;
     for (const QByteArray& line : UUtils::parseLines(b.AboutText))
-        lines.append(UUtils::ansiToString(line));
+        lines.append(shownLine(line));
     memAbout->setPlainText(lines.join(QLatin1Char('\n')));
 }
 

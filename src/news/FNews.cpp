@@ -7,7 +7,7 @@
 #include "news/NewsRequests.h"
 #include "platform/HtmlView.h"
 #include "platform/HttpClient.h"
-#include "util/Fields.h"
+#include "platform/HttpRequestScope.h"
 #include "util/TextCodec.h"
 
 #include <QGuiApplication>
@@ -53,11 +53,12 @@ private:
     const TfrmNews* m_window;
 };
 
-// FBusy and the hourglass for one fetch; cleared however the fetch ends.
+// FBusy and the hourglass for one fetch; cleared however the fetch ends, unless the window
+// went away while the body loaded.
 class BusyScope
 {
 public:
-    explicit BusyScope(TfrmNews* window) : m_window(window)
+    BusyScope(TfrmNews* window, const THttpRequestScope& request) : m_window(window), m_request(request)
     {
         window->FBusy = true;
         for (QWidget* w : widgets())
@@ -66,8 +67,8 @@ public:
     }
     ~BusyScope()
     {
-        if (!m_window)
-            return; // the window went away while the body loaded
+        if (!m_request.owner())
+            return;
         for (QWidget* w : widgets())
             w->unsetCursor();
         m_window->prfEditorNews->unsetViewCursor();
@@ -75,8 +76,9 @@ public:
     }
 
 private:
-    QList<QWidget*> widgets() const { return {m_window->lvwItems->viewport(), m_window.data()}; }
-    QPointer<TfrmNews> m_window;
+    QList<QWidget*> widgets() const { return {m_window->lvwItems->viewport(), m_window}; }
+    TfrmNews* m_window;
+    const THttpRequestScope& m_request;
 };
 
 } // namespace
@@ -170,15 +172,22 @@ void TfrmNews::showEvent(QShowEvent* event)
 void TfrmNews::FormShow()
 {
     lvwItems->clear();
-    for (const QByteArray& entry : m_newsList) {
+    // The first rows of the list, as many as a list reply keeps (kMaxNewsEntries).
+    const qsizetype count = std::min(m_newsList.size(), News::kMaxNewsEntries);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
         // An entry with fewer than three fields still gets its row, with the missing parts empty.
-        const StringList fields = UUtils::SplitFields('^', entry);
-        auto* row = new QTreeWidgetItem(lvwItems);
-        row->setText(0, UUtils::ansiToString(fields.value(1)));
-        row->setText(1, UUtils::ansiToString(fields.value(2)));
-        row->setText(2, UUtils::ansiToString(fields.value(0)));
-        row->setData(2, kIdRole, fields.value(0));
+        const QByteArray& entry = m_newsList[i];
+        const QByteArray id = News::entryField(entry, 0);
+        auto* row = new QTreeWidgetItem;
+        row->setText(0, UUtils::ansiToString(News::entryField(entry, 1)));
+        row->setText(1, UUtils::ansiToString(News::entryField(entry, 2)));
+        row->setText(2, UUtils::ansiToString(id));
+        row->setData(2, kIdRole, id);
+        rows.append(row);
     }
+    lvwItems->addTopLevelItems(rows);
     lvwItems->selectionModel()->clearSelection();
 }
 
@@ -199,15 +208,15 @@ void TfrmNews::lvwItemsChange()
         return;
     const QByteArray newsId = selected.first()->data(2, kIdRole).toByteArray();
 
-    QPointer<TfrmNews> self(this);
-    BusyScope busy(this);
+    const THttpRequestScope request(m_http, this);
+    BusyScope busy(this, request);
     const auto level = News::newsLevel(branding());
     if (!level)
         return;
     QByteArray html;
     const bool ok =
         GetNewsDetails(level->publisherId, branding().BranderCode, level->productType, News::kNewsTarget, newsId, html);
-    if (!self || !ok)
+    if (!ok || !request.ownerAlive())
         return;
     prfEditorNews->setHtml(UUtils::ansiToString(html));
     WriteLastNewsId(newsId);
@@ -216,4 +225,11 @@ void TfrmNews::lvwItemsChange()
 void TfrmNews::btnExitClick()
 {
     close();
+}
+
+void TfrmNews::done(int result)
+{
+    if (m_http)
+        m_http->cancel(this);
+    QDialog::done(result);
 }

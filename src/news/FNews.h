@@ -42,6 +42,9 @@ public:
     // The message id a row stands for (its hidden column holds the same text).
     static constexpr int kIdRole = Qt::UserRole + 1;
 
+    // Closing the window (Close, Escape, the title bar) also ends a body that still loads.
+    void done(int result) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

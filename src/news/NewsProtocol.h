@@ -58,14 +58,23 @@ FormFields newsDetailsFields(const QByteArray& publisherId, const QByteArray& br
                              const QByteArray& productType, const QByteArray& newsTarget, const QByteArray& newsId);
 
 // The reply as the operations read it: the trimmed body, or empty when the transfer failed.
-QByteArray replyText(bool transferred, const QByteArray& body);
+QByteArray replyText(bool transferred, QByteArray body);
 
 // A success reply holds "OK" anywhere, with this case.
 bool isSuccessReply(const QByteArray& reply);
 
+// The most entries a news list keeps from one reply, and so the most rows the news window shows:
+// the first ones, in reply order. A publisher's list holds a few dozen; the cap keeps a reply
+// of millions of entries from costing more than this.
+inline constexpr qsizetype kMaxNewsEntries = 10000;
+
 // The entries of a success reply to the list request, in reply order (pieces between 0xAF bytes
-// that are neither empty nor "OK").
-StringList parseNewsList(const QByteArray& reply);
+// that are neither empty nor "OK"), at most maxEntries of them.
+StringList parseNewsList(const QByteArray& reply, qsizetype maxEntries = kMaxNewsEntries);
+
+// Field index of a news entry ("^"-separated: id, title, date), as SplitFields cuts it; empty
+// when the entry has fewer fields.
+QByteArray entryField(const QByteArray& entry, int index);
 
 // Id and title of the newest message from a success reply to the latest-news request; both
 // empty when the service has none.
@@ -83,7 +92,12 @@ enum class NewsRequest
 };
 QString newsErrorMessage(const QByteArray& reply, NewsRequest request);
 
-// A message id as a 32-bit signed integer: 0 when the text is empty or no valid integer.
+// The one rule for a message id, wherever ids are compared or stored: an optional minus sign
+// and decimal digits, nothing else (no blanks, no sign "+", no NUL), within 32 bits signed.
+std::optional<qint32> parseNewsId(const QByteArray& id);
+bool isValidNewsId(const QByteArray& id);
+
+// A message id as a 32-bit signed integer: 0 when it is no valid id (the empty text included).
 qint32 newsIdNumber(const QByteArray& id);
 
 } // namespace News

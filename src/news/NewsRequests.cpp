@@ -3,6 +3,7 @@
 #include "branding/Branding.h"
 #include "news/NewsProtocol.h"
 #include "platform/HttpClient.h"
+#include "platform/HttpRequestScope.h"
 #include "platform/MessageBox.h"
 
 namespace News {
@@ -20,17 +21,17 @@ enum class Outcome
 Outcome postForm(THttpClient& http, const QByteArray& productType, const char* script, const FormFields& fields,
                  bool showBusy, QByteArray& reply)
 {
+    const THttpRequestScope scope(&http);
+    if (scope.state() == THttpRequestScope::State::Busy && showBusy)
+        TMessageBox::information(busyNewsText());
+    if (!scope.isGranted())
+        return Outcome::Silent;
     const QByteArray url = newsRequestUrl(newsBaseUrl(branding(), productType), script);
     QByteArray body;
     const THttpClient::Result result = http.post(url, fields, body);
     if (result == THttpClient::Result::Aborted)
-        return Outcome::Silent;
-    if (result == THttpClient::Result::Busy) {
-        if (showBusy)
-            TMessageBox::information(busyNewsText());
-        return Outcome::Silent;
-    }
-    reply = replyText(result == THttpClient::Result::Ok, body);
+        return Outcome::Silent; // ended by the main window's close
+    reply = replyText(result == THttpClient::Result::Ok, std::move(body));
     return Outcome::Reply;
 }
 

@@ -4,6 +4,7 @@
 #include "news/NewsRequests.h"
 #include "news/UpdateLogic.h"
 #include "platform/HttpClient.h"
+#include "platform/HttpRequestScope.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
 #include "util/Files.h"
@@ -12,17 +13,15 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
-#include <QScopeGuard>
 
 namespace Update {
 
-Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& localPath)
+Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& localPath, qint64 maxBytes)
 {
-    QPointer<THttpClient> client(&http);
-    if (http.isShutDown())
+    const THttpRequestScope scope(&http);
+    if (scope.state() == THttpRequestScope::State::ShutDown)
         return Download::Aborted;
-    if (http.isBusy())
+    if (scope.state() == THttpRequestScope::State::Busy)
         return Download::Refused;
 
     if (QFileInfo::exists(localPath) || QFileInfo(localPath).isSymLink())
@@ -35,11 +34,11 @@ Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& l
     QCoreApplication::processEvents();
 
     THttpClient::Result result = THttpClient::Result::Aborted;
-    if (client && !client->isShutDown())
-        result = client->get(url, file);
+    if (scope.ownerAlive())
+        result = scope.client()->get(url, file, maxBytes);
     const bool closed = file.flush() && file.error() == QFileDevice::NoError;
     file.close();
-    if (client)
+    if (THttpClient* client = scope.client())
         client->closeConnection();
     if (result == THttpClient::Result::Ok && closed)
         return Download::Stored;
@@ -51,26 +50,18 @@ Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& l
     return Download::Failed;
 }
 
-bool CheckForUpdate(THttpClient& http, bool quiet)
+bool CheckForUpdate(THttpClient& http, bool quiet, const QObject* owner)
 {
-    // One check at a time. A check waits in nested event loops (before its download, during it
-    // and in its questions), where the Update button or the start-up tick could start a second
-    // one and ask the same question twice: such a check is refused like a busy request.
-    static bool running = false;
-    if (running) {
-        if (!quiet)
-            TMessageBox::information(News::busyNewsText());
+    // One check at a time (the scope holds the right to it), and none while a request waits.
+    const THttpRequestScope scope(&http, owner, THttpRequestScope::Purpose::UpdateCheck);
+    if (scope.state() == THttpRequestScope::State::Busy && !quiet)
+        TMessageBox::information(News::busyNewsText());
+    if (!scope.isGranted())
         return false;
-    }
-    running = true;
-    const auto done = qScopeGuard([] { running = false; });
-
-    QPointer<THttpClient> client(&http);
-    const auto windowClosed = [&client] { return !client || client->isShutDown(); };
 
     const QString localPath = UUtils::appFile(QString::fromLatin1(kDescriptorName));
     const Download download = DownloadFile(http, descriptorUrl(), localPath);
-    if (download == Download::Aborted)
+    if (download == Download::Aborted || !scope.ownerAlive())
         return false;
     if (download == Download::Refused) {
         if (!quiet)
@@ -83,7 +74,7 @@ bool CheckForUpdate(THttpClient& http, bool quiet)
         if (isNewerVersion(version, AppVersion)) {
             if (TMessageBox::information(updateOfferText(version), TMessageBox::Buttons::OkCancel) !=
                     TMessageBox::Answer::Ok ||
-                windowClosed())
+                !scope.ownerAlive())
                 return false;
             const QString updater = UUtils::appFile(updaterFileName());
             if (!QFileInfo(updater).isFile()) {
@@ -92,7 +83,7 @@ bool CheckForUpdate(THttpClient& http, bool quiet)
             }
             if (TMessageBox::information(updateCloseText(), TMessageBox::Buttons::OkCancel) !=
                     TMessageBox::Answer::Ok ||
-                windowClosed())
+                !scope.ownerAlive())
                 return false;
             // An updater that cannot be started would leave the user with a closed program
             // and no update: report it like a missing one and keep running.

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "news/UpdateLogic.h"
+
 #include <QByteArray>
 #include <QString>
 
+class QObject;
 class THttpClient;
 
 // The live update check: fetch the descriptor into the application directory, compare its
@@ -18,12 +21,15 @@ enum class Download
 };
 
 // Deletes localPath, creates it empty, lets pending events run once, then GETs url into it
-// through the shared client. On any failure the file is deleted again; a file that cannot be
-// created is a plain failure.
-Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& localPath);
+// through the shared client, at most maxBytes of it. On any failure (a body past maxBytes
+// included) the file is deleted again; a file that cannot be created is a plain failure.
+Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& localPath,
+                      qint64 maxBytes = kMaxDescriptorSize);
 
 // The whole check. Quiet says nothing when there is no update or the descriptor cannot be
-// fetched. Returns true when the updater was started: the caller then closes the main window.
-bool CheckForUpdate(THttpClient& http, bool quiet);
+// fetched. A check asked for while another one runs, or while a request waits, is refused (with
+// busyNewsText() unless quiet). Returns true when the updater was started and owner (the main
+// window, when given) is still there: the caller then closes it.
+bool CheckForUpdate(THttpClient& http, bool quiet, const QObject* owner = nullptr);
 
 } // namespace Update

@@ -10,6 +10,12 @@ namespace Update {
 
 inline constexpr char kDescriptorName[] = "mainappupdate.inf";
 
+// The ceiling of the descriptor download. The descriptor is an INI file of a few hundred bytes
+// with one value the program reads; 64 KiB leaves a publisher room for comments and keys of
+// their own, and bounds what a server (or anyone on the plain-HTTP path) can make the program
+// write into its directory and scan. A larger descriptor fails like a missing one.
+inline constexpr qint64 kMaxDescriptorSize = 64 * 1024;
+
 // UpdateBaseURL: the folder of the descriptor on the publisher's update server, built in at
 // configure time (QUILLET_UPDATE_BASE_URL), ending with "/liveupdate/quillet/".
 QByteArray updateBaseUrl();

@@ -1,5 +1,6 @@
 #include "platform/HeapReserve.h"
 
+#include <QFileInfo>
 #include <QVarLengthArray>
 
 #if defined(__linux__) && defined(__GLIBC__)
@@ -11,23 +12,20 @@
 
 namespace Platform {
 
-void prepareHeap(qint64 bytes)
+void reserveHugePageHeapFor(const QString& file)
 {
 #if defined(__linux__) && defined(__GLIBC__)
     constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
     constexpr qint64 kChunk = 16 * 1024 * 1024;
     constexpr qint64 kMaxReserve = 1024LL * 1024 * 1024;
-    static bool configured = false;
-    static qint64 reserved = 0;
-    if (!configured) {
-        configured = true;
-        // The largest threshold glibc accepts; larger blocks still get mappings of their own.
-        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
-    }
-    bytes = qMin(bytes, kMaxReserve);
-    if (bytes <= reserved)
+    const QFileInfo info(file);
+    if (!info.exists())
         return;
+    // The file's bytes, its lines and the tree nodes: about four times the file's size.
+    const qint64 bytes = qMin(4 * info.size(), kMaxReserve);
+    // The largest threshold glibc accepts; larger blocks still get mappings of their own.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     // Blocks taken one after the other from the top of the heap lie next to each other; they
     // go back to it untouched, and the advice stays with the address range that the following
     // allocations are carved from.
@@ -44,9 +42,8 @@ void prepareHeap(qint64 bytes)
     }
     for (qsizetype i = blocks.size() - 1; i >= 0; --i)
         std::free(blocks[i]);
-    reserved = bytes;
 #else
-    Q_UNUSED(bytes);
+    Q_UNUSED(file);
 #endif
 }
 

@@ -3,10 +3,12 @@
 #include <QBuffer>
 #include <QCursor>
 #include <QHash>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -20,6 +22,9 @@ namespace {
 // Documents are served from memory under this scheme. It must be known before the web engine
 // starts, so it is registered while the program loads.
 const QByteArray kScheme = QByteArrayLiteral("quillet-html");
+
+// After a time-out, how long the renderer may take to answer before it is given up.
+constexpr int kStopGrace = 2000;
 
 const bool g_schemeRegistered = [] {
     QWebEngineUrlScheme scheme(kScheme);
@@ -59,26 +64,32 @@ private:
     QHash<QString, QByteArray> m_documents;
 };
 
-// Whatever a document asks for, only web addresses, inline data and the program's own documents
-// are fetched: never a local file.
+// Whatever a document asks for, only the program's own documents, inline data and (where the
+// view loads web content) web addresses are fetched: never a local file.
 class RequestFilter : public QWebEngineUrlRequestInterceptor
 {
 public:
-    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    RequestFilter(bool web, QObject* parent) : QWebEngineUrlRequestInterceptor(parent), m_web(web) {}
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override
     {
         const QString scheme = info.requestUrl().scheme();
-        if (!isWebScheme(scheme) && scheme != QLatin1String("data") && scheme != QLatin1String(kScheme))
+        const bool allowed =
+            scheme == QLatin1String(kScheme) || scheme == QLatin1String("data") || (m_web && isWebScheme(scheme));
+        if (!allowed)
             info.block(true);
     }
+
+private:
+    const bool m_web;
 };
 
-// The shared server and filter, owned by the profile that the views use.
+// The shared server and filters, owned by the profile that the views use.
 struct Engine
 {
     DocumentServer* server = nullptr;
-    RequestFilter* filter = nullptr;
+    RequestFilter* webFilter = nullptr;
+    RequestFilter* localFilter = nullptr;
 };
 
 Engine& engine()
@@ -87,7 +98,8 @@ Engine& engine()
     if (!e.server) {
         QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
         e.server = new DocumentServer(profile);
-        e.filter = new RequestFilter(profile);
+        e.webFilter = new RequestFilter(true, profile);
+        e.localFilter = new RequestFilter(false, profile);
         profile->installUrlSchemeHandler(kScheme, e.server);
         QObject::connect(profile, &QObject::destroyed, [] { engine() = {}; });
     }
@@ -113,7 +125,7 @@ protected:
         if (!isWebScheme(url.scheme()))
             return false;
         if (!isMainFrame)
-            return true; // a frame of the document, shown as a browser shows it
+            return m_owner->loadsWebContent(); // a frame of the document, shown as a browser shows it
         return type == NavigationTypeLinkClicked && m_owner->followLinks();
     }
 
@@ -144,7 +156,7 @@ QWebEngineView* THtmlView::ensureView()
     Engine& e = engine();
     auto* view = new QWebEngineView(this);
     auto* page = new HtmlPage(this, view);
-    page->setUrlRequestInterceptor(e.filter);
+    page->setUrlRequestInterceptor(m_webContent ? e.webFilter : e.localFilter);
     view->setPage(page);
     view->setContextMenuPolicy(Qt::NoContextMenu);
     view->setAcceptDrops(false);
@@ -164,7 +176,7 @@ QWebEngineView* THtmlView::ensureView()
 
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
         if (info.url().toString() == m_address && info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
-            onLoadFinished(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
+            onEngineFinished(info.status() == QWebEngineLoadingInfo::LoadSucceededStatus);
     });
     // Handled once the engine has finished reporting it.
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
@@ -189,6 +201,10 @@ void THtmlView::setHtml(const QString& html)
 
 void THtmlView::load(const QString& html)
 {
+    // The document before is still in the works, and its renderer may be busy with it for long:
+    // the new one starts in a fresh view.
+    if (m_loading)
+        discardView();
     QWebEngineView* view = ensureView();
     Engine& e = engine();
     if (!e.server)
@@ -205,16 +221,42 @@ void THtmlView::load(const QString& html)
     const QUrl address(m_address);
     static_cast<HtmlPage*>(view->page())->expected = address;
     m_loading = true;
+    m_engineDone = false;
+    m_stopping = false;
     if (m_timeout > 0)
         m_timer.start(m_timeout);
     view->load(address);
 }
 
-void THtmlView::onLoadFinished(bool ok)
+void THtmlView::onEngineFinished(bool ok)
+{
+    if (!m_loading || m_engineDone)
+        return;
+    m_engineDone = true;
+    m_loadOk = ok;
+    askLaidOut();
+}
+
+void THtmlView::askLaidOut()
+{
+    // The engine reports a document loaded before it is laid out; the renderer answers this
+    // question only once it is.
+    QPointer<THtmlView> self(this);
+    const int serial = m_serial;
+    m_view->page()->runJavaScript(
+        QStringLiteral("document.documentElement ? document.documentElement.offsetHeight : 0"),
+        QWebEngineScript::ApplicationWorld, [self, serial](const QVariant&) {
+            if (self && self->m_serial == serial && self->m_loading)
+                self->finish(self->m_loadOk && !self->m_stopping);
+        });
+}
+
+void THtmlView::finish(bool ok)
 {
     if (!m_loading)
         return;
     m_loading = false;
+    m_stopping = false;
     m_timer.stop();
     emit loadFinished(ok);
 }
@@ -223,25 +265,48 @@ void THtmlView::onTimeout()
 {
     if (!m_loading || !m_view)
         return;
-    m_view->stop();
-    if (m_loading) // the engine did not report the stop: the document counts as ended all the same
-        onLoadFinished(false);
-    emit timedOut();
+    if (!m_stopping) {
+        // Stop what still loads; what is there stays shown, once the renderer has laid it out.
+        m_stopping = true;
+        m_view->stop();
+        if (m_engineDone)
+            askLaidOut(); // a second question behind the first: whichever answer comes ends it
+        m_timer.start(kStopGrace);
+        emit timedOut();
+        return;
+    }
+    // The renderer does not answer: it goes with its view, and the view stays empty.
+    discardView();
+    m_html.clear();
+    finish(false);
+}
+
+void THtmlView::discardView()
+{
+    if (!m_view)
+        return;
+    m_view->page()->disconnect(this);
+    m_view->hide();
+    m_view->deleteLater();
+    m_view = nullptr;
+    if (!m_address.isEmpty() && engine().server)
+        engine().server->remove(QUrl(m_address).path());
+    m_address.clear();
 }
 
 void THtmlView::onRendererTerminated()
 {
     m_html.clear();
-    m_timer.stop();
     const bool wasLoading = m_loading;
     m_loading = false;
+    m_timer.stop();
+    if (wasLoading)
+        emit loadFinished(false);
     // An empty document, in a new renderer; but only once, should even that one's renderer die.
     if (!m_blankAfterCrash) {
         m_blankAfterCrash = true;
         load(QString());
     }
-    if (wasLoading)
-        emit loadFinished(false);
     emit rendererDied();
 }
 

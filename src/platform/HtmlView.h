@@ -15,11 +15,14 @@ class QWebEngineView;
 // down. It is served from memory under a scheme of the program's own, not loaded from an address:
 // no file is written, no size limit of a data address applies. Scripts and plugins are off;
 // nothing is read from the local file system (no file: loads, no pictures from the disk, no
-// dropped files); pictures and style sheets from the web load as a browser loads them.
+// dropped files). Pictures, style sheets and frames from the web load only where the view is
+// told so (setLoadsWebContent).
 //
 // The engine (and its first renderer) starts with the first document, not with the view.
-// With a time-out set, a document still loading when it runs out is stopped. A renderer that
-// dies leaves the view empty; the next document renders in a new one.
+// A document counts as shown once it is loaded and laid out. With a time-out set, a document
+// not shown by then is stopped; a renderer that still does not answer (a document whose layout
+// never ends) is given up with its view, which stays empty. A renderer that dies leaves the view
+// empty too. The next document renders in a new renderer.
 class THtmlView : public QWidget
 {
     Q_OBJECT
@@ -36,6 +39,11 @@ public:
     // Time-out for document operations in milliseconds; 0 (the default) waits as long as it takes.
     void setTimeout(int milliseconds) { m_timeout = milliseconds; }
     int timeout() const { return m_timeout; }
+
+    // Off (the default): the document is shown with nothing from the web (pictures, style sheets,
+    // frames). On: these load as a browser loads them. Set before the first document.
+    void setLoadsWebContent(bool load) { m_webContent = load; }
+    bool loadsWebContent() const { return m_webContent; }
 
     // Off (the default): a click on a link changes nothing. On: links to web addresses (http,
     // https) open inside the view; every other address is refused.
@@ -60,8 +68,11 @@ signals:
 private:
     QWebEngineView* ensureView();
     void load(const QString& html);
-    void onLoadFinished(bool ok);
+    void onEngineFinished(bool ok);
+    void askLaidOut();
+    void finish(bool ok);
     void onTimeout();
+    void discardView();
     void onRendererTerminated();
 
     QWebEngineView* m_view = nullptr; // a child of this view
@@ -70,7 +81,11 @@ private:
     QTimer m_timer;
     int m_timeout = 0;
     bool m_followLinks = false;
-    bool m_loading = false;
+    bool m_webContent = false;
+    bool m_loading = false;    // from setHtml until the document is loaded and laid out
+    bool m_engineDone = false; // the engine reported the load's end
+    bool m_loadOk = false;
+    bool m_stopping = false; // past the time-out, waiting for the renderer to answer
     bool m_hasCursor = false;
     bool m_blankAfterCrash = false; // the empty document shown after a renderer died
     int m_serial = 0;

@@ -15,6 +15,35 @@
 
 #include <algorithm>
 
+namespace {
+
+bool isRedirectStatus(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Only the web: a server cannot send the client to a local file or a data: address.
+bool isWebAddress(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+// A boundary of letters and digits needs no quotes in the Content-Type header.
+QByteArray makeBoundary(const THttpClient::FormFields& fields)
+{
+    QByteArray boundary;
+    do {
+        boundary = "--------" +
+                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0') +
+                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
+    } while (std::any_of(fields.begin(), fields.end(), [&](const auto& f) { return f.second.contains(boundary); }));
+    return boundary;
+}
+
+} // namespace
+
 THttpClient::THttpClient(QObject* parent) : QObject(parent), m_manager(new QNetworkAccessManager(this))
 {
     m_manager->setProxy(QNetworkProxy::NoProxy);
@@ -43,82 +72,140 @@ QNetworkCookieJar* THttpClient::cookieJar() const
     return m_manager->cookieJar();
 }
 
-QNetworkRequest THttpClient::makeRequest(const QByteArray& url) const
-{
-    QNetworkRequest request(QUrl(UUtils::ansiToString(url), QUrl::TolerantMode));
-    request.setRawHeader("User-Agent", userAgent());
-    request.setRawHeader("Accept", accept());
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(15);
-    request.setTransferTimeout(0);
-    return request;
-}
-
-THttpClient::Result THttpClient::post(const QByteArray& url, const FormFields& fields, QByteArray& body)
+THttpClient::Result THttpClient::post(const QByteArray& url, const FormFields& fields, QByteArray& body,
+                                      qint64 maxBytes)
 {
     body.clear();
+    return transfer(url, &fields, nullptr, &body, maxBytes);
+}
+
+THttpClient::Result THttpClient::get(const QByteArray& url, QIODevice& sink, qint64 maxBytes)
+{
+    return transfer(url, nullptr, &sink, nullptr, maxBytes);
+}
+
+THttpClient::Result THttpClient::transfer(const QByteArray& url, const FormFields* fields, QIODevice* sink,
+                                          QByteArray* body, qint64 maxBytes)
+{
     if (m_shutDown)
         return Result::Aborted;
     if (isBusy())
         return Result::Busy;
 
+    const QByteArray boundary = fields ? makeBoundary(*fields) : QByteArray();
+    QPointer<THttpClient> self(this);
+    QUrl target(UUtils::ansiToString(url), QUrl::TolerantMode);
+    for (int redirects = 0;; ++redirects) {
+        if (!isWebAddress(target))
+            return Result::Failed;
+        QUrl next;
+        const Result result = wait(send(target, fields, boundary), sink, body, maxBytes, &next);
+        if (!self || result != Result::Ok || next.isEmpty())
+            return result; // after the client's destruction result is Aborted and nothing is touched
+        if (redirects == kMaxRedirects)
+            return Result::Failed;
+        target = next;
+    }
+}
+
+QNetworkReply* THttpClient::send(const QUrl& url, const FormFields* fields, const QByteArray& boundary)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("User-Agent", userAgent());
+    request.setRawHeader("Accept", accept());
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(0);
+    if (!fields)
+        return m_manager->get(request);
+
+    // A fresh body for every hop: the same fields in the same order.
     auto* multiPart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
-    // A boundary of letters and digits needs no quotes in the Content-Type header.
-    QByteArray boundary;
-    do {
-        boundary = "--------" +
-                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0') +
-                   QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
-    } while (std::any_of(fields.begin(), fields.end(), [&](const auto& f) { return f.second.contains(boundary); }));
     multiPart->setBoundary(boundary);
-    for (const auto& [name, value] : fields) {
+    for (const auto& [name, value] : *fields) {
         QHttpPart part;
         part.setRawHeader("Content-Disposition", "form-data; name=\"" + name + '"');
         part.setBody(value);
         multiPart->append(part);
     }
-    QNetworkRequest request = makeRequest(url);
     request.setRawHeader("Content-Type", "multipart/form-data; boundary=" + boundary);
-
     QNetworkReply* reply = m_manager->post(request, multiPart);
     multiPart->setParent(reply);
-    return wait(reply, nullptr, &body);
+    return reply;
 }
 
-THttpClient::Result THttpClient::get(const QByteArray& url, QIODevice& sink)
-{
-    if (m_shutDown)
-        return Result::Aborted;
-    if (isBusy())
-        return Result::Busy;
-    return wait(m_manager->get(makeRequest(url)), &sink, nullptr);
-}
-
-THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QByteArray* body)
+THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QByteArray* body, qint64 maxBytes,
+                                      QUrl* redirect)
 {
     QPointer<THttpClient> self(this);
     QEventLoop loop;
     m_reply = reply;
     m_loop = &loop;
     m_aborting = false;
+    m_requestOwner = m_scopeOwner;
+    reply->setReadBufferSize(kReadBufferSize);
 
+    // The headers decide before any byte of the body is kept: a redirect is followed without
+    // reading its body, a body announced past the ceiling fails at once.
+    bool headersSeen = false;
+    bool redirected = false;
     bool storeFailed = false;
-    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&storeFailed, reply, sink, body] {
-        if (storeFailed)
+    const auto onHeaders = [&headersSeen, &redirected, &storeFailed, reply, body, maxBytes, redirect] {
+        if (headersSeen)
             return;
-        const QByteArray chunk = reply->readAll();
-        if (sink) {
-            if (sink->write(chunk) != chunk.size())
-                storeFailed = true;
-        } else if (body->size() + chunk.size() > kMaxReplySize) {
+        headersSeen = true;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const QByteArray location = reply->rawHeader("Location");
+        if (isRedirectStatus(status) && !location.isEmpty()) {
+            redirected = true;
+            *redirect = reply->url().resolved(QUrl(QString::fromLatin1(location), QUrl::TolerantMode));
+            reply->abort();
+            return;
+        }
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBytes) {
             storeFailed = true;
-        } else {
-            body->append(chunk);
+            reply->abort();
+            return;
+        }
+        // The body never moves while it grows: its room is taken once, the announced size or
+        // the ceiling (address space only; memory is used as the bytes arrive).
+        if (body)
+            body->reserve(std::min(length.isValid() ? length.toLongLong() : maxBytes, kMaxReplySize));
+    };
+    // Every byte of the body passes here, while it arrives and once more for what is left when
+    // the reply has finished. It is read straight into the body's room or through one piece of
+    // buffer into the sink: nothing is allocated per piece.
+    qint64 received = 0;
+    QByteArray piece(sink ? kReadBufferSize : 0, Qt::Uninitialized);
+    const auto store = [&, reply, sink, body] {
+        onHeaders();
+        while (!storeFailed && !redirected && reply->bytesAvailable() > 0) {
+            const qint64 available = reply->bytesAvailable();
+            if (available > maxBytes - received) {
+                storeFailed = true; // past the ceiling
+                break;
+            }
+            qint64 n = 0;
+            if (sink) {
+                n = reply->read(piece.data(), std::min<qint64>(available, piece.size()));
+                if (n > 0 && sink->write(piece.constData(), n) != n)
+                    storeFailed = true;
+            } else {
+                const qsizetype old = body->size();
+                body->resize(old + available);
+                n = reply->read(body->data() + old, available);
+                body->resize(old + std::max<qint64>(n, 0));
+            }
+            if (n <= 0)
+                break;
+            received += n;
         }
         if (storeFailed)
             reply->abort();
-    });
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, onHeaders);
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, store);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished())
         loop.exec();
@@ -131,6 +218,7 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
     }
     m_loop = nullptr;
     m_reply = nullptr;
+    m_requestOwner = nullptr;
     if (!reply->isFinished()) {
         // The loop was ended from outside (the application quitting): a half-read body must
         // never pass for a whole one.
@@ -141,29 +229,39 @@ THttpClient::Result THttpClient::wait(QNetworkReply* reply, QIODevice* sink, QBy
     Result result = Result::Ok;
     if (m_aborting) {
         result = Result::Aborted;
+    } else if (redirected) {
+        result = Result::Ok;
     } else if (storeFailed || reply->error() != QNetworkReply::NoError) {
         result = Result::Failed;
     } else {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status < 200 || status > 299)
+        if (status < 200 || status > 299) {
             result = Result::Failed;
-        else if (!storeFailed && reply->bytesAvailable() > 0) {
-            const QByteArray rest = reply->readAll();
-            if (sink)
-                storeFailed = sink->write(rest) != rest.size();
-            else if (body->size() + rest.size() > kMaxReplySize)
-                storeFailed = true;
-            else
-                body->append(rest);
+        } else {
+            store();
             if (storeFailed)
                 result = Result::Failed;
+            else if (body)
+                body->squeeze();
         }
     }
     reply->disconnect(&loop);
     reply->deleteLater();
-    if (result != Result::Ok && body)
-        body->clear();
+    if (result != Result::Ok || redirected) {
+        if (body)
+            body->clear();
+        if (result != Result::Ok)
+            redirect->clear();
+    }
     return result;
+}
+
+void THttpClient::cancel(const QObject* owner)
+{
+    if (m_reply && owner && m_requestOwner == owner) {
+        m_aborting = true;
+        m_reply->abort(); // emits finished, which quits the waiting loop
+    }
 }
 
 void THttpClient::closeConnection()

@@ -23,15 +23,31 @@ std::optional<QByteArray> readFileUpTo(const QString& path, qint64 limit)
     return data;
 }
 
+// What a decoded picture of this size takes, at four bytes a pixel.
+qint64 decodedBytes(const QSize& size)
+{
+    return qint64(size.width()) * size.height() * 4;
+}
+
 bool acceptableSize(const QSize& size, int maxSide)
 {
-    return size.isValid() && !size.isEmpty() && size.width() <= maxSide && size.height() <= maxSide;
+    return size.isValid() && !size.isEmpty() && size.width() <= maxSide && size.height() <= maxSide &&
+           decodedBytes(size) <= Limits::kImageAllocationBytes;
+}
+
+// Qt's decoders refuse to allocate a picture over this limit, whatever size the file declares.
+// The limit is process-wide and stays set: a movie decodes its frames long after it was opened,
+// and every picture the program decodes is one delivered with the copy.
+void limitDecoding()
+{
+    QImageReader::setAllocationLimit(Limits::kImageAllocationMiB);
 }
 
 } // namespace
 
 QImage TImageLoader::readStill(const QString& path, const QByteArray& format)
 {
+    limitDecoding();
     const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
     if (!bytes)
         return {};
@@ -56,16 +72,23 @@ QImage TImageLoader::readStill(const QString& path, const QByteArray& format)
 
 QMovie* TImageLoader::openAnimation(const QString& path, QObject* parent)
 {
+    limitDecoding();
     const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
     if (!bytes)
         return nullptr;
-    // Check the first frame before the movie takes the bytes.
+    // Size and number of the frames first, then the first frame, before the movie takes the bytes.
     {
         QBuffer probe;
         probe.setData(*bytes);
         probe.open(QIODevice::ReadOnly);
         QImageReader reader(&probe, "gif");
-        if (!acceptableSize(reader.size(), Limits::kBannerMaxSide) || reader.read().isNull())
+        const QSize size = reader.size();
+        if (!acceptableSize(size, Limits::kBannerMaxSide))
+            return nullptr;
+        const qint64 frames = std::max(1, reader.imageCount());
+        if (frames > Limits::kAnimationMaxBytes / decodedBytes(size))
+            return nullptr;
+        if (reader.read().isNull())
             return nullptr;
     }
     auto* buffer = new QBuffer;
@@ -83,6 +106,7 @@ QMovie* TImageLoader::openAnimation(const QString& path, QObject* parent)
 
 QIcon TImageLoader::readIcon(const QString& path)
 {
+    limitDecoding();
     const auto bytes = readFileUpTo(path, Limits::kIconFileMaxBytes);
     if (!bytes)
         return {};
@@ -91,12 +115,17 @@ QIcon TImageLoader::readIcon(const QString& path)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     QIcon icon;
+    qint64 taken = 0;
     for (int i = 0; i < Limits::kIconMaxPictures; ++i) {
-        if (const QSize size = reader.size(); size.isValid() && !acceptableSize(size, Limits::kIconMaxSide))
+        const QSize size = reader.size();
+        if (size.isValid() &&
+            (!acceptableSize(size, Limits::kIconMaxSide) || taken + decodedBytes(size) > Limits::kIconMaxBytes))
             break;
         const QImage image = reader.read();
-        if (image.isNull() || !acceptableSize(image.size(), Limits::kIconMaxSide))
+        if (image.isNull() || !acceptableSize(image.size(), Limits::kIconMaxSide) ||
+            taken + decodedBytes(image.size()) > Limits::kIconMaxBytes)
             break;
+        taken += decodedBytes(image.size());
         icon.addPixmap(QPixmap::fromImage(image));
         if (!reader.jumpToNextImage())
             break;

@@ -2,6 +2,7 @@
 
 #include "util/TestSeam.h"
 #include "util/TextCodec.h"
+#include "util/WebAddress.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -109,6 +110,10 @@ const QList<ShellLauncher::Started>& ShellLauncher::started()
 
 bool OpenInDefaultBrowser(const QByteArray& address)
 {
+    // Browsers take options from anywhere on their command line, some of which run programs: an
+    // address that reads as one is handed to no program.
+    if (UUtils::readsAsOption(address))
+        return false;
     const ShellLauncher::Command browser = ShellLauncher::defaultBrowser();
     if (browser.program.isEmpty())
         return false;
@@ -117,7 +122,12 @@ bool OpenInDefaultBrowser(const QByteArray& address)
     return true;
 }
 
-void OpenLinkAddress(const QByteArray& address)
+bool OpenLinkAddress(const QByteArray& address)
 {
+    // The desktop would open a local file, a share or any scheme with whatever is registered for
+    // it: only web addresses go there. An empty address opens nothing either way.
+    if (!address.isEmpty() && !UUtils::sponsorLinkUrl(address).isValid())
+        return false;
     ShellLauncher::openUrl(UUtils::ansiToString(address));
+    return !address.isEmpty();
 }

@@ -61,8 +61,11 @@ public:
 
 // Starts the default web browser with address as its one parameter, unchanged, also when the address
 // is empty (the browser then opens with no address). Returns false, and starts nothing, when no
-// browser is registered.
+// browser is registered, and when the address would be read as an option (it begins with '-',
+// blanks before it not counted: see UUtils::readsAsOption).
 bool OpenInDefaultBrowser(const QByteArray& address);
 
-// A sponsor link click: the desktop opens the address with the program registered for it.
-void OpenLinkAddress(const QByteArray& address);
+// A sponsor link click: the desktop opens the address with the program registered for it, when it
+// is a web address (UUtils::sponsorLinkUrl); anything else is not opened. Returns whether the
+// address was handed to the desktop.
+bool OpenLinkAddress(const QByteArray& address);

@@ -177,6 +177,10 @@ Command commandFromExec(const QString& exec, const QString& address)
         const QString& text = word.text;
         if (text == QLatin1String("%u") || text == QLatin1String("%U") || text == QLatin1String("%f") ||
             text == QLatin1String("%F")) {
+            // Where the program should stand, the line names none: with an address the next word
+            // would become an argument and nothing could be started, so the entry is no browser.
+            if (command.program.isEmpty())
+                return {};
             if (!addressPlaced && !address.isEmpty())
                 command.arguments.append(address);
             addressPlaced = true;

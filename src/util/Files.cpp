@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace UUtils {
 namespace {
@@ -22,6 +21,11 @@ TTestSeam<AppDirSeam>& appDirSeam()
 {
     static TTestSeam<AppDirSeam> seam;
     return seam;
+}
+
+[[noreturn]] void raiseFileError(const char* format, const QString& path, const QString& reason)
+{
+    throw AppError(QString::fromLatin1(format).arg(QDir::toNativeSeparators(path), reason));
 }
 
 QString withTrailingSlash(QString dir)
@@ -68,43 +72,77 @@ QByteArray readWholeFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        raiseFileError("Cannot open file \"%1\". %2", path, file.errorString());
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        raiseFileError("Cannot open file \"%1\". %2", path, file.errorString());
     return data;
+}
+
+FileWriter::FileWriter(const QString& path, Kind kind)
+    : m_path(path), m_kind(kind), m_save(path), m_workingCopy(path),
+      m_file(kind == Kind::Save ? static_cast<QFileDevice*>(&m_save) : &m_workingCopy)
+{
+    const bool existed = QFileInfo::exists(path);
+    // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
+    // a buffered flush counts a partly written buffer as success.
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+    if (!m_file->open(kind == Kind::Save ? mode : mode | QIODevice::Truncate))
+        raiseFileError("Cannot create file \"%1\". %2", path, reasonOf(*m_file, kNotCreated));
+    if (!existed)
+        m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                               QFileDevice::WriteUser);
+}
+
+FileWriter::~FileWriter()
+{
+    if (!m_done)
+        discard();
+}
+
+bool FileWriter::write(const char* bytes, qint64 size)
+{
+    return size == 0 || m_file->write(bytes, size) == size;
+}
+
+void FileWriter::commit()
+{
+    m_done = true;
+    if (m_kind == Kind::Save) {
+        if (!m_save.commit())
+            raiseFileError("Stream write error \"%1\". %2", m_path, reasonOf(m_save, kNotWritten));
+        return;
+    }
+    m_workingCopy.close();
+    if (m_workingCopy.error() != QFileDevice::NoError) {
+        const QString reason = reasonOf(m_workingCopy, kNotWritten);
+        m_workingCopy.remove();
+        raiseFileError("Stream write error \"%1\". %2", m_path, reason);
+    }
+}
+
+void FileWriter::raiseWriteError()
+{
+    const QString reason = reasonOf(*m_file, kNotWritten);
+    discard();
+    raiseFileError("Stream write error \"%1\". %2", m_path, reason);
+}
+
+void FileWriter::discard()
+{
+    m_done = true;
+    if (m_kind == Kind::Save)
+        m_save.cancelWriting();
+    else
+        m_workingCopy.remove();
 }
 
 void writeFileAtomically(const QString& path, const QByteArray& data)
 {
-    writeFileAtomically(path, [&data](const WriteChunk& write) { return write(data.constData(), data.size()); });
-}
-
-void writeFileAtomically(const QString& path, const std::function<bool(const WriteChunk&)>& produce)
-{
-    const bool existed = QFileInfo::exists(path);
-    QSaveFile file(path);
-    // Unbuffered, so that write() reports a short write (a full disk) as a count we can check;
-    // a buffered flush counts a partly written buffer as success.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(path), reasonOf(file, kNotCreated)));
-    if (!existed)
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                            QFileDevice::WriteUser);
-    const WriteChunk write = [&file](const char* bytes, qint64 size) {
-        return size == 0 || file.write(bytes, size) == size;
-    };
-    if (!produce(write)) {
-        const QString reason = reasonOf(file, kNotWritten);
-        file.cancelWriting();
-        throw AppError(QStringLiteral("Stream write error \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
-    }
-    if (!file.commit())
-        throw AppError(QStringLiteral("Stream write error \"%1\". %2")
-                           .arg(QDir::toNativeSeparators(path), reasonOf(file, kNotWritten)));
+    FileWriter file(path);
+    if (!file.write(data.constData(), data.size()))
+        file.raiseWriteError();
+    file.commit();
 }
 
 } // namespace UUtils

@@ -2,22 +2,61 @@
 
 #include "crypto/AesLib.h"
 #include "util/AppError.h"
+#include "util/Files.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace UUtils {
 namespace {
 
-QString nativePath(const QString& path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 [[noreturn]] void raise(const char* format, const QString& path, const QString& reason)
 {
-    throw AppError(QString::fromLatin1(format).arg(nativePath(path), reason));
+    throw AppError(QString::fromLatin1(format).arg(QDir::toNativeSeparators(path), reason));
+}
+
+// The container object of every seal and unseal, for one stream operation.
+class Container
+{
+public:
+    explicit Container(const QByteArray& passPhrase) : m_encryption(checked(passPhrase), kSealBufferSize) {}
+
+    TEncryption::Error seal(QIODevice& source, QIODevice& destination)
+    {
+        m_encryption.EncryptStream(source, destination);
+        return m_encryption.lastError();
+    }
+
+    TEncryption::Error open(QIODevice& source, qint64 length, QIODevice& destination)
+    {
+        m_encryption.DecryptStream(source, destination, length);
+        return m_encryption.lastError();
+    }
+
+private:
+    static const QByteArray& checked(const QByteArray& passPhrase)
+    {
+        if (passPhrase.size() > TCrypt::kMaxPassPhraseLength)
+            throw AppError(QStringLiteral("The pass phrase is longer than 128 bytes"));
+        return passPhrase;
+    }
+
+    TEncryption m_encryption;
+};
+
+// How a container opened, from the error of a stream operation that neither failed to read
+// nor to write.
+Unsealed verdict(TEncryption::Error error)
+{
+    switch (error) {
+    case TEncryption::Error::None:
+        return Unsealed::Intact;
+    case TEncryption::Error::PassPhrase:
+        return Unsealed::WrongPassPhrase;
+    default:
+        return Unsealed::Damaged;
+    }
 }
 
 void openSource(QFile& source)
@@ -28,49 +67,71 @@ void openSource(QFile& source)
 
 } // namespace
 
-bool UnsealFile(const QString& source, const QString& destination)
+bool UnsealFile(const QString& source, const QString& destination, const QByteArray& passPhrase)
 {
-    QFile in(source);
-    openSource(in);
-    QFile out(destination);
-    // Unbuffered: every write reports its true count, so a full disk is noticed.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        raise("Cannot create file \"%1\". %2", destination, out.errorString());
-    TEncryption encryption(QByteArray(kSealPassPhrase), kSealBufferSize);
-    // A wrong pass phrase or a damaged container is not an error here: the readers use what
-    // they find. A failed read of the sealed file or write of the plain copy is.
-    if (!encryption.DecryptStream(in, out, in.size())) {
-        if (encryption.lastError() == TEncryption::Error::Write)
-            raise("Stream write error \"%1\". %2", destination, out.errorString());
-        // A plain copy cut short by a failing disk must not pass for the whole document.
-        if (encryption.lastError() == TEncryption::Error::Read)
-            raise("Stream read error \"%1\". %2", source, in.errorString());
-    }
-    return encryption.lastError() != TEncryption::Error::PassPhrase;
+    return unsealFileChecked(source, destination, passPhrase, PlainCopy::WorkingCopy) != Unsealed::WrongPassPhrase;
 }
 
-void SealFile(const QString& source, const QString& destination)
+Unsealed unsealFileChecked(const QString& source, const QString& destination, const QByteArray& passPhrase,
+                           PlainCopy copy)
 {
+    Container container(passPhrase);
     QFile in(source);
     openSource(in);
-    // The sealed file is written beside its place and renamed over it only when complete: a
-    // failure (a full disk) leaves the old sealed file whole.
-    const bool existed = QFile::exists(destination);
-    QSaveFile out(destination);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        raise("Cannot create file \"%1\". %2", destination, out.errorString());
-    if (!existed)
-        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
-                           QFileDevice::WriteUser);
-    TEncryption encryption(QByteArray(kSealPassPhrase), kSealBufferSize);
-    if (!encryption.EncryptStream(in, out)) {
-        const bool readFailed = encryption.lastError() == TEncryption::Error::Read;
-        const QString reason = readFailed ? in.errorString() : out.errorString();
-        out.cancelWriting();
-        raise("Stream write error \"%1\". %2", readFailed ? source : destination, reason);
-    }
-    if (!out.commit())
-        raise("Stream write error \"%1\". %2", destination, out.errorString());
+    FileWriter out(destination,
+                   copy == PlainCopy::WorkingCopy ? FileWriter::Kind::WorkingCopy : FileWriter::Kind::Save);
+    const TEncryption::Error error = container.open(in, in.size(), out.device());
+    if (error == TEncryption::Error::Write)
+        out.raiseWriteError();
+    // A plain copy cut short by a failing disk must not pass for the whole document.
+    if (error == TEncryption::Error::Read)
+        raise("Stream read error \"%1\". %2", source, in.errorString());
+    // A wrong pass phrase or a damaged container is not an error here: the program's readers use
+    // what they find.
+    const Unsealed result = verdict(error);
+    if (result == Unsealed::Intact || copy == PlainCopy::WorkingCopy)
+        out.commit();
+    return result;
+}
+
+void SealFile(const QString& source, const QString& destination, const QByteArray& passPhrase)
+{
+    Container container(passPhrase);
+    QFile in(source);
+    openSource(in);
+    FileWriter out(destination);
+    const TEncryption::Error error = container.seal(in, out.device());
+    if (error == TEncryption::Error::Read)
+        raise("Stream write error \"%1\". %2", source, in.errorString());
+    if (error != TEncryption::Error::None)
+        out.raiseWriteError();
+    out.commit();
+}
+
+QByteArray sealBytes(const QByteArray& plain, const QByteArray& passPhrase)
+{
+    Container container(passPhrase);
+    QBuffer source;
+    source.setData(plain);
+    source.open(QIODevice::ReadOnly);
+    QBuffer destination;
+    destination.open(QIODevice::WriteOnly);
+    container.seal(source, destination);
+    return destination.data();
+}
+
+QByteArray unsealBytes(const QByteArray& sealed, const QByteArray& passPhrase, Unsealed* result)
+{
+    Container container(passPhrase);
+    QBuffer source;
+    source.setData(sealed);
+    source.open(QIODevice::ReadOnly);
+    QBuffer destination;
+    destination.open(QIODevice::WriteOnly);
+    const Unsealed opened = verdict(container.open(source, sealed.size(), destination));
+    if (result)
+        *result = opened;
+    return destination.data();
 }
 
 } // namespace UUtils

@@ -60,26 +60,30 @@ void saveStringList(const QString& path, const StringList& lines, const QByteArr
 {
     // Written through one reused buffer of about 1 MB, not one copy of the whole file.
     constexpr qsizetype kBuffer = 1024 * 1024;
-    writeFileAtomically(path, [&lines, &unread](const WriteChunk& write) {
-        QByteArray buffer;
-        buffer.reserve(kBuffer + 2);
-        for (const QByteArray& line : lines) {
-            if (line.size() >= kBuffer) {
-                if (!write(buffer.constData(), buffer.size()) || !write(line.constData(), line.size()))
-                    return false;
+    FileWriter file(path);
+    const auto write = [&file](const QByteArray& bytes) {
+        if (!file.write(bytes.constData(), bytes.size()))
+            file.raiseWriteError();
+    };
+    QByteArray buffer;
+    buffer.reserve(kBuffer + 2);
+    for (const QByteArray& line : lines) {
+        if (line.size() >= kBuffer) {
+            write(buffer);
+            write(line);
+            buffer.resize(0);
+        } else {
+            if (buffer.size() + line.size() > kBuffer) {
+                write(buffer);
                 buffer.resize(0);
-            } else {
-                if (buffer.size() + line.size() > kBuffer) {
-                    if (!write(buffer.constData(), buffer.size()))
-                        return false;
-                    buffer.resize(0);
-                }
-                buffer.append(line);
             }
-            buffer.append("\r\n", 2);
+            buffer.append(line);
         }
-        return write(buffer.constData(), buffer.size()) && write(unread.constData(), unread.size());
-    });
+        buffer.append("\r\n", 2);
+    }
+    write(buffer);
+    write(unread);
+    file.commit();
 }
 
 } // namespace UUtils

@@ -24,7 +24,7 @@ StringList loadStringList(const QString& path);
 // of the file (empty when the file holds no NUL).
 StringList loadStringList(const QString& path, QByteArray* unread);
 
-// Writes the lines with writeFileAtomically (see Files.h), then unread unchanged. A record file
+// Writes the lines through FileWriter (see Files.h), then unread unchanged. A record file
 // keeps the bytes after a NUL this way: they are never read, but a save does not drop them.
 void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread = {});
 

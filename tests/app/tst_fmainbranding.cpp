@@ -4,6 +4,7 @@
 
 #include "branding/Branding.h"
 #include "branding/BrandingLoader.h"
+#include "branding/Limits.h"
 #include "dialogs/FAbout.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
@@ -24,11 +25,14 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QWindow>
 #include <QtEndian>
 #include <QtTest>
+
+#include <zlib.h>
 
 #include <deque>
 #include <memory>
@@ -88,6 +92,67 @@ QByteArray hugeGif()
     b.append("\x00\x00\x00", 3);
     b.append(",\0\0\0\0\x20\x4E\x20\x4E\0\x02\x02\x44\x01\0;", 17);
     return b;
+}
+
+// An animated GIF whose logical screen is width x height, with frames of one pixel each: a few
+// bytes a frame on disk, a whole screen a frame once decoded.
+QByteArray framesGif(quint16 width, quint16 height, int frames)
+{
+    QByteArray b("GIF89a");
+    auto le16 = [&](quint16 v) { b.append(char(v & 0xFF)).append(char(v >> 8)); };
+    le16(width);
+    le16(height);
+    b.append("\x80\x00\x00", 3);                                 // a global colour table of two entries
+    b.append("\x00\x00\x00\xFF\xFF\xFF", 6);                     // black, white
+    b.append("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19); // loop for ever
+    for (int i = 0; i < frames; ++i) {
+        b.append("\x21\xF9\x04\x00\x01\x00\x00\x00", 8); // 10 ms a frame
+        b.append(',');
+        le16(0);
+        le16(0);
+        le16(1);
+        le16(1);
+        b.append('\0');
+        b.append("\x02\x02\x4C\x01\x00", 5); // LZW: clear, pixel 0, end
+    }
+    b.append(';');
+    return b;
+}
+
+// A PNG chunk with its length and CRC.
+QByteArray pngChunk(const char* type, const QByteArray& data)
+{
+    QByteArray body = QByteArray(type, 4) + data;
+    QByteArray chunk(4, '\0');
+    qToBigEndian(quint32(data.size()), chunk.data());
+    chunk += body;
+    QByteArray crc(4, '\0');
+    qToBigEndian(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))), crc.data());
+    return chunk + crc;
+}
+
+// A PNG that declares width x height pixels of RGBA and carries almost no data.
+QByteArray pngDeclaring(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian(width, header.data());
+    qToBigEndian(height, header.data() + 4);
+    header[8] = 8; // bits per channel
+    header[9] = 6; // RGBA
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", qCompress("\0").mid(4)) +
+           pngChunk("IEND", {});
+}
+
+// An icon file with one entry that holds a PNG declaring 16384 x 16384 pixels: 1 GiB decoded.
+QByteArray hugeIcon()
+{
+    const QByteArray png = pngDeclaring(16384, 16384);
+    QByteArray b("\0\0\1\0\1\0", 6);   // reserved, type icon, one entry
+    b.append("\0\0\0\0\1\0\x20\0", 8); // 256 x 256, planes 1, 32 bits
+    QByteArray size(4, '\0'), offset(4, '\0');
+    qToLittleEndian(quint32(png.size()), size.data());
+    qToLittleEndian(quint32(22), offset.data());
+    return b + size + offset + png;
 }
 
 } // namespace
@@ -260,6 +325,14 @@ private Q_SLOTS:
         QTest::newRow("not an image") << QByteArray("text.png") << QByteArray("hello, world") << "" << 0;
         QTest::newRow("20000 x 20000 bmp") << QByteArray("huge.bmp") << hugeBmp() << "" << 0;
         QTest::newRow("20000 x 20000 gif") << QByteArray("huge.gif") << hugeGif() << "" << 0;
+        QTest::newRow("gif of 3 frames of 300 x 20") << QByteArray("small.gif") << framesGif(300, 20, 3) << "gif" << 30;
+        QTest::newRow("gif of 10000 frames of 4096 x 4096")
+            << QByteArray("frames.gif") << framesGif(4096, 4096, 10000) << "" << 0;
+        QTest::newRow("gif of 10000 frames of 1024 x 1024")
+            << QByteArray("frames.gif") << framesGif(1024, 1024, 10000) << "" << 0;
+        QTest::newRow("png declaring 100000 x 100000")
+            << QByteArray("huge.png") << pngDeclaring(100000, 100000) << "" << 0;
+        QTest::newRow("png declaring 4096 x 4096") << QByteArray("big.png") << pngDeclaring(4096, 4096) << "" << 0;
     }
     void banner()
     {
@@ -499,6 +572,39 @@ private Q_SLOTS:
         QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
 
+    void welcomePageReadsNoLocalFile()
+    {
+        // A picture beside the program, asked for by a file address, by a bare path and through a
+        // file base: none is read; the same picture from the web is.
+        writeFile(QStringLiteral("pic.png"), pngBytes(4, 4));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                const QByteArray png = pngBytes(4, 4);
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: " +
+                              QByteArray::number(png.size()) + "\r\n\r\n" + png);
+                socket->disconnectFromHost();
+            });
+        });
+        const QByteArray local = QUrl::fromLocalFile(file(QStringLiteral("pic.png"))).toEncoded();
+        const QByteArray page = "<img id=a src='" + local + "'><img id=b src='" + file("pic.png").toUtf8() +
+                                "'><img id=w src='http://127.0.0.1:" + QByteArray::number(server.serverPort()) +
+                                "/pic.png'>";
+        writeSettings(tag("Welcome1", page));
+        auto w = openWindow();
+        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        QVERIFY(view);
+        QSignalSpy loaded(view, &QWebEngineView::loadFinished);
+        QVERIFY(loaded.wait(20000));
+        QVariant widths;
+        view->page()->runJavaScript("['a', 'b', 'w'].map(i => document.getElementById(i).naturalWidth).join()",
+                                    QWebEngineScript::ApplicationWorld, [&](const QVariant& v) { widths = v; });
+        QTRY_VERIFY_WITH_TIMEOUT(widths.isValid(), 10000);
+        QCOMPARE(widths.toString(), QStringLiteral("0,0,4"));
+    }
+
     void skin_data()
     {
         QTest::addColumn<QByteArray>("skin");
@@ -542,7 +648,7 @@ private Q_SLOTS:
             QVERIFY(!qApp->windowIcon().isNull());
             QVERIFY(qApp->windowIcon().availableSizes().contains(QSize(32, 32)));
         }
-        for (const QByteArray& bad : {QByteArray("not an icon"), QByteArray(), hugeBmp()}) {
+        for (const QByteArray& bad : {QByteArray("not an icon"), QByteArray(), hugeBmp(), hugeIcon()}) {
             qApp->setWindowIcon(QIcon());
             writeFile(QStringLiteral("main.ico"), bad);
             auto w = openWindow();
@@ -611,6 +717,27 @@ private Q_SLOTS:
         QVERIFY(showsAsWritten(about.lblProductName, shown));
         QVERIFY(showsAsWritten(about.lblCopyright1, QStringLiteral("Copyright \u00A9 ") + shown + ' ' + shown));
         QCOMPARE(about.memAbout->toPlainText(), shown);
+    }
+
+    void tenMegabyteTextsAreShownCut()
+    {
+        // Kept whole, shown up to the line ceiling: laid out whole, one such line takes a widget
+        // a minute and gigabytes.
+        const QByteArray name = QByteArray(10 * 1024 * 1024, 'N');
+        const qsizetype shown = Limits::kMaxShownLineLength;
+        writeSettings(tag("ApplicationName", name) + tag("MakeMoneyButton", name) + tag("AboutText", "a\r\n" + name) +
+                      tag("Link1", name + "^http://1/"));
+        auto w = openWindow();
+        QCOMPARE(branding().ApplicationName.size(), name.size());
+        QCOMPARE(w->windowTitle(), QString(shown, QLatin1Char('N')));
+        QCOMPARE(w->btnMakeMoney->text().size(), shown);
+        QCOMPARE(w->lblLink1URL->text().size(), shown);
+        TfrmAbout about(w.get());
+        about.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&about));
+        QCOMPARE(about.lblProductName->text().size(), shown);
+        QCOMPARE(about.memAbout->toPlainText(), QStringLiteral("a\n") + QString(shown, QLatin1Char('N')));
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
 
     void sixteenEntriesAndMore()

@@ -1,4 +1,5 @@
 #include "branding/BrandingLoader.h"
+#include "branding/Limits.h"
 
 #include <QtTest>
 
@@ -362,6 +363,87 @@ private Q_SLOTS:
         QByteArray huge = qCompress(sheet);
         huge[0] = char(0x7F);
         QVERIFY(!DecodeSkin(huge).has_value());
+    }
+
+    void skinSizeCeiling_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("compressed");
+        QTest::addColumn<bool>("loads");
+        const qsizetype limit = Limits::kSkinMaxBytes;
+        QTest::newRow("plain, at the limit") << limit << false << true;
+        QTest::newRow("plain, one byte more") << limit + 1 << false << false;
+        QTest::newRow("compressed, at the limit") << limit << true << true;
+        QTest::newRow("compressed, one byte more") << limit + 1 << true << false;
+        QTest::newRow("compressed, 4 times the limit") << 4 * limit << true << false;
+    }
+    void skinSizeCeiling()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, compressed);
+        QFETCH(bool, loads);
+        // A sheet that is one long comment.
+        QByteArray sheet = "QWidget { color: red; } /*" + QByteArray(size - 28, 'a') + "*/";
+        QCOMPARE(sheet.size(), size);
+        const auto decoded = DecodeSkin(compressed ? qCompress(sheet, 9) : sheet);
+        QCOMPARE(decoded.has_value(), loads);
+        if (loads)
+            QCOMPARE(decoded->size(), size);
+    }
+
+    void skinDeclaredLengthIsNotBelieved()
+    {
+        const QByteArray sheet = "QPushButton { color: #123456; }";
+        // A header that claims less, or more, than the stream holds: the stream decides.
+        for (const quint32 declared : {quint32(1), quint32(100), quint32(Limits::kSkinMaxBytes)}) {
+            QByteArray file = qCompress(sheet);
+            qToBigEndian(declared, file.data());
+            QCOMPARE(DecodeSkin(file), std::optional<QString>(QString::fromLatin1(sheet)));
+        }
+        // A bomb that declares 100 bytes is stopped at the ceiling.
+        QByteArray bomb = qCompress(QByteArray(Limits::kSkinMaxBytes * 8, ' '), 9);
+        QVERIFY(bomb.size() < 64 * 1024);
+        qToBigEndian(quint32(100), bomb.data());
+        QVERIFY(!DecodeSkin(bomb).has_value());
+        // Data after the end of the stream is left alone; a stream cut short is no skin.
+        QVERIFY(DecodeSkin(qCompress(sheet) + "trailing").has_value());
+        QVERIFY(!InflateUpTo(qCompress(sheet).mid(4).chopped(1), 1024).has_value());
+        QCOMPARE(InflateUpTo(qCompress(sheet).mid(4), sheet.size()), std::optional<QByteArray>(sheet));
+        QVERIFY(!InflateUpTo(qCompress(sheet).mid(4), sheet.size() - 1).has_value());
+    }
+
+    void affiliateUrlCeiling_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<qsizetype>("length"); // of the result; 0: used empty
+        const qsizetype limit = Limits::kMaxAddressLength;
+        const QByteArray p = kAffiliateIdPlaceholder;
+        const QByteArray half(limit / 2 - 10, 'i');
+        QTest::newRow("two ids up to the limit") << "http://x/" + p + "/" + p + QByteArray(10, 'q') << half << limit;
+        QTest::newRow("one byte over") << "http://x/" + p + "/" + p + QByteArray(11, 'q') << half << qsizetype(0);
+        QTest::newRow("long address without placeholder")
+            << QByteArray(limit + 1, 'a') << QByteArray("id") << qsizetype(0);
+        QTest::newRow("placeholders shrinking a long address")
+            << QByteArray(limit - 10, 'a') + p + p << QByteArray("1") << limit - 8;
+        QByteArray many;
+        while (many.size() < 512 * 1024)
+            many += p;
+        QTest::newRow("512 KB of placeholders, 64 KB id") << many << QByteArray(64 * 1024, 'i') << qsizetype(0);
+        QTest::newRow("overlapping placeholders")
+            << QByteArray("%%AFFILIATEID%%AFFILIATEID%%") << QByteArray("7") << qsizetype(14);
+    }
+    void affiliateUrlCeiling()
+    {
+        QFETCH(QByteArray, url);
+        QFETCH(QByteArray, id);
+        QFETCH(qsizetype, length);
+        const QByteArray result = SubstituteAffiliateId(url, id);
+        QCOMPARE(result.size(), length);
+        if (length > 0)
+            QCOMPARE(result, QByteArray(url).replace(kAffiliateIdPlaceholder, id));
+        // The loader uses it.
+        QCOMPARE(ReadBrandingDocument(tag("AffiliateURL", url) + tag("AffiliateID", id)).values.AffiliateURL, result);
     }
 };
 

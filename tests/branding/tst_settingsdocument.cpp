@@ -199,8 +199,24 @@ void TestSettingsDocument::writeLastNewsId_data()
         << QByteArray("3");
     QTest::newRow("empty document") << QByteArray() << QByteArray("1")
                                     << QByteArray("<%%LastNewsId%%>1<%%/LastNewsId%%>\r\n") << QByteArray("1");
-    QTest::newRow("empty value") << QByteArray("<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n") << QByteArray()
-                                 << QByteArray("<%%LastNewsId%%><%%/LastNewsId%%>\r\n") << QByteArray();
+    QTest::newRow("negative id") << QByteArray("<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n") << QByteArray("-2147483648")
+                                 << QByteArray("<%%LastNewsId%%>-2147483648<%%/LastNewsId%%>\r\n")
+                                 << QByteArray("-2147483648");
+    // Only a valid id is written: whatever else a server sends as an id leaves every byte as it was.
+    const QByteArray kept("<%%A%%>1<%%/A%%>\r\n<%%LastNewsId%%>3<%%/LastNewsId%%>\r\n<%%B%%>2<%%/B%%>\r\n");
+    const QList<std::pair<const char*, QByteArray>> refused = {
+        {"empty value", QByteArray()},
+        {"line break and tags", "9\r\n<%%Welcome1%%><h1>injected</h1><%%/Welcome1%%>\r\n<%%Banner1%%>x"},
+        {"closing marker", "9<%%/LastNewsId%%><%%AffiliateURL%%>http://elsewhere/"},
+        {"NUL", QByteArray("4\0<%%B%%>", 8)},
+        {"blank", " 5"},
+        {"plus sign", "+5"},
+        {"letters after digits", "12a"},
+        {"beyond 32 bits", "2147483648"},
+        {"minus alone", "-"},
+    };
+    for (const auto& [name, value] : refused)
+        QTest::newRow(name) << kept << value << kept << QByteArray("3");
 }
 
 void TestSettingsDocument::writeLastNewsId()

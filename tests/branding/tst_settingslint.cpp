@@ -3,6 +3,8 @@
 #include "branding/BrandingLoader.h"
 #include "branding/SettingsLint.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -36,6 +38,8 @@ private slots:
     void warnings_data();
     void warnings();
     void lintAndLoaderAgreeOnTheReadingOrder();
+    void deliveredFiles_data();
+    void deliveredFiles();
 };
 
 void TestSettingsLint::warnings_data()
@@ -114,6 +118,45 @@ void TestSettingsLint::warnings_data()
         << replaced(tag("LastNewsId", "12"), "<%%LastNewsId%%>12<%%/LastNewsId%%> keep me\r\n")
         << QList<QByteArray>{"line 23: text beside the LastNewsId tag is dropped when WriteLastNewsId rewrites the "
                              "line"};
+    QTest::newRow("unfinished marker before a tag") << sound + "<%%" + QByteArray(200, 'x') + "<%%<%%Colour%%>"
+                                                    << QList<QByteArray>{"unknown tag Colour is never read"};
+
+    // Addresses the program will not hand to another program.
+    const QByteArray option = " begins with \"-\": a program would take it for an option, so ";
+    QTest::newRow("AffiliateURL an option once the id is in")
+        << replaced(tag("AffiliateURL", "http://x.example/?a=%%AFFILIATEID%%"), tag("AffiliateURL", "%%AFFILIATEID%%"))
+               .replace(tag("AffiliateID", "77"), tag("AffiliateID", " --gpu-launcher=x"))
+        << QList<QByteArray>{"AffiliateURL" + option + "\"Make Money\" starts no browser"};
+    QTest::newRow("AppHelpURL an option") << replaced("http://help.example/", "\t-P x")
+                                          << QList<QByteArray>{"AppHelpURL" + option + "Help starts no browser"};
+    QTest::newRow("banner address an option")
+        << replaced("b.gif^http://b.example/", "b.gif^-")
+        << QList<QByteArray>{"the address of tag Banner1" + option + "a click on the banner starts no browser"};
+    QTest::newRow("link address an option")
+        << replaced("Sponsor^http://s.example/", "Sponsor^--x")
+        << QList<QByteArray>{"the address of tag Link1" + option + "a click on the link opens nothing"};
+    for (const QByteArray& address : {QByteArray("javascript:alert(1)"), QByteArray("/etc/passwd"),
+                                      QByteArray("file:///etc/passwd"), QByteArray("smb://host/share")}) {
+        QTest::newRow(("link to " + address).constData())
+            << replaced("Sponsor^http://s.example/", "Sponsor^" + address)
+            << QList<QByteArray>{"the address of tag Link1, \"" + address +
+                                 "\", is not a web address (http:, https:, or one such as www.example.com): a click "
+                                 "on the link opens nothing"};
+    }
+    QTest::newRow("link without scheme") << replaced("Sponsor^http://s.example/", "Sponsor^www.s.example")
+                                         << QList<QByteArray>{};
+    // 4096 placeholders of a 16-byte id give exactly the longest address; one byte more is too long.
+    auto affiliate = [&](const QByteArray& extra) {
+        return replaced(tag("AffiliateURL", "http://x.example/?a=%%AFFILIATEID%%"),
+                        tag("AffiliateURL", extra + QByteArray("%%AFFILIATEID%%").repeated(4096)))
+            .replace(tag("AffiliateID", "77"), tag("AffiliateID", QByteArray(16, 'i')));
+    };
+    QTest::newRow("AffiliateURL at the longest") << affiliate("") << QList<QByteArray>{};
+    QTest::newRow("AffiliateURL one byte too long")
+        << affiliate("h")
+        << QList<QByteArray>{"AffiliateURL is 65537 bytes long once AffiliateID is put in, over the "
+                             "65536 bytes an address may have: it is used empty, and \"Make Money\" "
+                             "opens the browser with no address"};
     QTest::newRow("NUL byte") << sound.left(40) + '\0' + sound.mid(40)
                               << QList<QByteArray>{
                                      "a NUL byte at offset 40 ends the text: nothing after it is read",
@@ -173,6 +216,82 @@ void TestSettingsLint::lintAndLoaderAgreeOnTheReadingOrder()
         if (lost != "AffiliateTYPE")
             QVERIFY2(keptValues(document) < all, lost.constData());
     }
+}
+
+void TestSettingsLint::deliveredFiles_data()
+{
+    // Files beside the settings file; a picture file here holds "width height frames" for the probe.
+    QTest::addColumn<QByteArray>("banner");     // the Banner1 value
+    QTest::addColumn<QByteArray>("bannerFile"); // banner1.dat; none when empty
+    QTest::addColumn<QByteArray>("skin");       // mainskin.dat; none when empty
+    QTest::addColumn<QByteArray>("icon");       // main.ico; none when empty
+    QTest::addColumn<QList<QByteArray>>("expected");
+    const QByteArray shown = "; when it is drawn, the banner panel is hidden";
+    QTest::newRow("all within the limits")
+        << QByteArray("b.png^http://b/") << QByteArray("468 60 1") << QByteArray("QWidget { color: red; }")
+        << QByteArray("32 32 1") << QList<QByteArray>{};
+    QTest::newRow("banner missing") << QByteArray("b.png^http://b/") << QByteArray() << QByteArray() << QByteArray()
+                                    << QList<QByteArray>{"banner1.dat is missing: when Banner1 is drawn, the banner "
+                                                         "panel is hidden"};
+    QTest::newRow("banner no picture") << QByteArray("b.png^http://b/") << QByteArray("text") << QByteArray()
+                                       << QByteArray()
+                                       << QList<QByteArray>{"banner1.dat (Banner1) is not shown: it is no picture the "
+                                                            "program can show" +
+                                                            shown};
+    QTest::newRow("banner side over the limit")
+        << QByteArray("b.png^http://b/") << QByteArray("4097 10 1") << QByteArray() << QByteArray()
+        << QList<QByteArray>{"banner1.dat (Banner1) is not shown: at 4097 x 10 pixels it is over the 4096 pixels a "
+                             "side may have" +
+                             shown};
+    QTest::newRow("animation at the limit") << QByteArray("B.GIF^http://b/") << QByteArray("1024 1024 64")
+                                            << QByteArray() << QByteArray() << QList<QByteArray>{};
+    QTest::newRow("animation one frame over")
+        << QByteArray("B.GIF^http://b/") << QByteArray("1024 1024 65") << QByteArray() << QByteArray()
+        << QList<QByteArray>{"banner1.dat (Banner1) is not shown: its 65 frames of 1024 x 1024 pixels take more than "
+                             "the 256 MiB an animated banner may take" +
+                             shown};
+    QTest::newRow("still picture: frames do not count") << QByteArray("b.png^http://b/") << QByteArray("1024 1024 65")
+                                                        << QByteArray() << QByteArray() << QList<QByteArray>{};
+    QTest::newRow("skin no style sheet")
+        << QByteArray("b.png^http://b/") << QByteArray("1 1 1") << QByteArray("\x01\x02\x03") << QByteArray()
+        << QList<QByteArray>{"mainskin.dat is not used: it is no style sheet, plain or compressed, of at most 4194304 "
+                             "bytes; the built-in look stays"};
+    QTest::newRow("icon side over the limit")
+        << QByteArray() << QByteArray() << QByteArray() << QByteArray("1025 16 1")
+        << QList<QByteArray>{"main.ico is not used: at 1025 x 16 pixels it is over the 1024 pixels a side may have; "
+                             "the built-in icon stays"};
+}
+
+void TestSettingsLint::deliveredFiles()
+{
+    QFETCH(QByteArray, banner);
+    QFETCH(QByteArray, bannerFile);
+    QFETCH(QByteArray, skin);
+    QFETCH(QByteArray, icon);
+    QFETCH(QList<QByteArray>, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto write = [&](const char* name, const QByteArray& content) {
+        if (content.isEmpty())
+            return;
+        QFile f(dir.filePath(QLatin1String(name)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    };
+    write("banner1.dat", bannerFile);
+    write("mainskin.dat", skin);
+    write("main.ico", icon);
+    const PictureProbe probe = [](const QString& path) -> std::optional<PictureInfo> {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        const QList<QByteArray> numbers = f.readAll().split(' ');
+        if (numbers.size() != 3)
+            return std::nullopt;
+        return PictureInfo{numbers[0].toInt(), numbers[1].toInt(), numbers[2].toInt()};
+    };
+    const QByteArray document = banner.isEmpty() ? soundDocument() : tag("Banner1", banner);
+    QCOMPARE(LintDeliveredFiles(dir.path(), banner.isEmpty() ? QByteArray() : document, probe), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsLint)

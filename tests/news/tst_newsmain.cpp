@@ -42,6 +42,8 @@ class TestNewsMain : public QObject
     QByteArray m_list;
     bool m_hold = false;
     QPointer<QTcpSocket> m_held;
+    int m_redirect = 0;   // answer news requests with this redirect status
+    QByteArray m_details; // "trickle" or "silent"
 
     int descriptorRequests() const
     {
@@ -71,6 +73,14 @@ private Q_SLOTS:
                 m_held = s;
                 return;
             }
+            if (m_redirect && r.path.startsWith("/news/"))
+                return ScriptedHttpServer::redirect(s, "../moved/" + r.path.mid(6), m_redirect);
+            if (!formField(r, "newsid").isEmpty()) {
+                if (m_details == "trickle")
+                    return ScriptedHttpServer::trickle(s, "<p>never ends");
+                m_held = s; // silent: accepts, never answers
+                return;
+            }
             const bool latest = formField(r, "conttype") == "lastcode";
             ScriptedHttpServer::reply(s, m_status, latest ? m_latest : m_list);
         });
@@ -83,6 +93,7 @@ private Q_SLOTS:
         answerBoxes();
         m_status = 200;
         m_hold = false;
+        m_redirect = 0;
         m_latest = "OK";
         m_list = "OK";
         writeSettings("5");
@@ -156,6 +167,72 @@ private Q_SLOTS:
             QVERIFY(hint->geometry().left() < centre.x() && hint->geometry().right() > centre.x()); // ... and left
             QVERIFY(hint->geometry().right() - centre.x() < hint->width() / 2);
         }
+    }
+
+    // A poll sent elsewhere arrives there as the same POST with its form: the balloon shows.
+    void pollFollowsRedirects_data()
+    {
+        QTest::addColumn<int>("status");
+        for (int status : {301, 302, 303, 307, 308})
+            QTest::newRow(QByteArray::number(status).constData()) << status;
+    }
+    void pollFollowsRedirects()
+    {
+        QFETCH(int, status);
+        m_redirect = status;
+        m_latest = "13^Moved^d\xAFOK";
+        auto window = makeWindow();
+        const qsizetype before = m_server.requests().size();
+        window->Timer1Timer();
+        const ScriptedRequest& moved = m_server.requests().at(before + 1);
+        QCOMPARE(moved.method, QByteArray("POST"));
+        QCOMPARE(moved.path, QByteArray("/moved/getlastnews.php"));
+        QCOMPARE(formField(moved, "memusername"), QByteArray("PUB"));
+        QVERIFY(window->LMDMessageHint1 && window->LMDMessageHint1->isVisible());
+        QVERIFY(window->LMDMessageHint1->text().endsWith("Moved"));
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    // The user opens a message whose body never comes, presses Close, then closes the program.
+    void closingTheNewsWindowThenTheProgram_data()
+    {
+        QTest::addColumn<QByteArray>("details");
+        QTest::newRow("a body that never ends") << QByteArray("trickle");
+        QTest::newRow("a server that never answers") << QByteArray("silent");
+    }
+    void closingTheNewsWindowThenTheProgram()
+    {
+        QFETCH(QByteArray, details);
+        m_details = details;
+        m_list = "7^Slow^d\xAFOK";
+        auto owned = makeWindow();
+        QPointer<TfrmMain> window = owned.get();
+        QPointer<TfrmNews> news;
+        int step = 0;
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (step == 0 && (news = qobject_cast<TfrmNews*>(QApplication::activeModalWidget()))) {
+                step = 1;
+                QTimer::singleShot(0, news, [&] { news->lvwItems->setCurrentItem(news->lvwItems->topLevelItem(0)); });
+            } else if (step == 1 && news && news->FBusy && m_server.requests().last().body.contains("newsid")) {
+                step = 2;
+                QTest::mouseClick(news->btnExit, Qt::LeftButton);
+            } else if (step == 2 && (!news || !news->isVisible())) {
+                step = 3; // the request outlived its window: the program's close must end it
+                window->close();
+            }
+        });
+        user.start();
+        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QCOMPARE(step, 2); // Close alone ended the body's request
+        QVERIFY(!window->IdHTTP1->isBusy());
+        window->close();
+        QVERIFY(window && !window->isVisible());
+        QVERIFY(window->IdHTTP1->isShutDown());
+        QVERIFY(!news); // destroyed with its close
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QCOMPARE(ReadLastNewsId(), QByteArray("5"));
     }
 
     void balloonStaysUntilTheNextClick()

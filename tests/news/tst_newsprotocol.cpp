@@ -3,6 +3,7 @@
 #include "branding/Branding.h"
 #include "news/NewsProtocol.h"
 #include "news/UpdateLogic.h"
+#include "util/Fields.h"
 #include "util/IniFile.h"
 
 #include <QBuffer>
@@ -105,6 +106,27 @@ private Q_SLOTS:
         QVERIFY(!isSuccessReply(""));
     }
 
+    // The success rule against a plain search, with "OK" at every position of short texts made
+    // of bytes that differ from 'O' or 'K' by one bit, and of near misses.
+    void successRuleAtEveryPosition()
+    {
+        const QList<QByteArray> fills{"x", "\xCF", "\xCB", "N", "J", "o", "k", "KO", "O", "K", QByteArray(1, '\0')};
+        for (const QByteArray& fill : fills) {
+            for (int length = 0; length <= 20; ++length) {
+                const QByteArray base = fill.repeated(length).left(length);
+                QCOMPARE(isSuccessReply(base), base.contains("OK"));
+                for (int at = 0; at + 2 <= length; ++at) {
+                    QByteArray text = base;
+                    text[at] = 'O';
+                    text[at + 1] = 'K';
+                    QVERIFY2(isSuccessReply(text), text.toHex().constData());
+                    text[at + 1] = 'k';
+                    QCOMPARE(isSuccessReply(text), text.contains("OK"));
+                }
+            }
+        }
+    }
+
     void newsList_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -114,12 +136,39 @@ private Q_SLOTS:
                                                  << QList<QByteArray>{"7^First title^May 1", "6^Second^May 0"};
         QTest::newRow("short entries kept whole") << b("9~x~OK") << QList<QByteArray>{"9", "x"};
         QTest::newRow("OK pieces dropped, OK inside kept") << b("OK~1^OK^d~OK") << QList<QByteArray>{"1^OK^d"};
+        QTest::newRow("last piece without separator") << b("1^a~OKx") << QList<QByteArray>{"1^a", "OKx"};
     }
     void newsList()
     {
         QFETCH(QByteArray, reply);
         QFETCH(QList<QByteArray>, entries);
         QCOMPARE(parseNewsList(reply), entries);
+    }
+
+    // A reply of millions of entries keeps the first ones, in reply order; one of bare separators
+    // keeps nothing.
+    void newsListKeepsTheFirstEntries()
+    {
+        QByteArray many;
+        for (int i = 1; i <= kMaxNewsEntries + 5; ++i)
+            many += QByteArray::number(i) + "^t^d\xAF";
+        many += "OK";
+        const StringList entries = parseNewsList(many);
+        QCOMPARE(entries.size(), kMaxNewsEntries);
+        QCOMPARE(entries.first(), QByteArray("1^t^d"));
+        QCOMPARE(entries.last(), QByteArray::number(kMaxNewsEntries) + "^t^d");
+        QCOMPARE(parseNewsList(b("1~2~3~OK"), 2), (StringList{"1", "2"}));
+        QVERIFY(parseNewsList(QByteArray(30 << 20, char(0xAF)) + "OK").isEmpty());
+    }
+
+    void entryFields()
+    {
+        for (const QByteArray& entry : {QByteArray("7^Title^June"), QByteArray("7^^"), QByteArray("^"), QByteArray("7"),
+                                        QByteArray(), QByteArray("1^2^3^4^5")}) {
+            const StringList fields = UUtils::SplitFields('^', entry);
+            for (int i = 0; i < 4; ++i)
+                QCOMPARE(entryField(entry, i), fields.value(i));
+        }
     }
 
     void latestNews_data()
@@ -185,20 +234,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("number");
-        QTest::newRow("plain") << QByteArray("13") << 13;
-        QTest::newRow("negative") << QByteArray("-4") << -4;
-        QTest::newRow("empty") << QByteArray() << 0;
-        QTest::newRow("letters") << QByteArray("abc") << 0;
-        QTest::newRow("digits then letters") << QByteArray("12a") << 0;
-        QTest::newRow("fraction") << QByteArray("1.5") << 0;
-        QTest::newRow("largest") << QByteArray("2147483647") << 2147483647;
-        QTest::newRow("overflow") << QByteArray("2147483648") << 0;
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("plain") << QByteArray("13") << 13 << true;
+        QTest::newRow("negative") << QByteArray("-4") << -4 << true;
+        QTest::newRow("empty") << QByteArray() << 0 << false;
+        QTest::newRow("letters") << QByteArray("abc") << 0 << false;
+        QTest::newRow("digits then letters") << QByteArray("12a") << 0 << false;
+        QTest::newRow("fraction") << QByteArray("1.5") << 0 << false;
+        QTest::newRow("largest") << QByteArray("2147483647") << 2147483647 << true;
+        QTest::newRow("overflow") << QByteArray("2147483648") << 0 << false;
+        QTest::newRow("smallest") << QByteArray("-2147483648") << int(-2147483648LL) << true;
+        QTest::newRow("below the smallest") << QByteArray("-2147483649") << 0 << false;
+        QTest::newRow("many digits") << QByteArray(40, '9') << 0 << false;
+        QTest::newRow("leading zeros") << QByteArray("00000000000000000000000007") << 7 << true;
+        QTest::newRow("leading blank") << QByteArray(" 13") << 0 << false;
+        QTest::newRow("trailing line break") << QByteArray("13\r\n") << 0 << false;
+        QTest::newRow("plus sign") << QByteArray("+13") << 0 << false;
+        QTest::newRow("minus alone") << QByteArray("-") << 0 << false;
+        QTest::newRow("NUL inside") << QByteArray("1\0"
+                                                  "3",
+                                                  3)
+                                    << 0 << false;
     }
     void idNumbers()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, number);
+        QFETCH(bool, valid);
         QCOMPARE(newsIdNumber(text), number);
+        QCOMPARE(isValidNewsId(text), valid);
     }
 
     void versions_data()

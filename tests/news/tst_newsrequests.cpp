@@ -243,6 +243,62 @@ private Q_SLOTS:
         QCOMPARE(server.requests().at(2).path, QByteArray("/news/getnewsdetails.php"));
     }
 
+    // Replies meant to hurt: each costs what it holds, and past the cap it is a failed transfer.
+    void hostileReplies_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<int>("entries");
+        QTest::addColumn<qsizetype>("htmlSize");
+        QTest::addColumn<QString>("message"); // of the list and the details request
+        QTest::newRow("30 MB of bare separators")
+            << "separators" << true << 0 << qsizetype((30 << 20) - 1) << QString();
+        QTest::newRow("32 MB of $ escapes") << "escapes" << true << 1 << qsizetype(11000000) << QString();
+        QTest::newRow("32 MB of bare $") << "dollars" << true << 1 << qsizetype(0) << QString();
+        QTest::newRow("5,000,000 entries")
+            << "entries" << true << int(News::kMaxNewsEntries) << qsizetype(-1) << QString();
+        QTest::newRow("past the cap") << "past the cap" << false << 0 << qsizetype(0) << kAccess;
+        QTest::newRow("shorter than announced") << "short" << false << 0 << qsizetype(0) << kAccess;
+    }
+    void hostileReplies()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, ok);
+        QFETCH(int, entries);
+        QFETCH(qsizetype, htmlSize);
+        QFETCH(QString, message);
+        QByteArray reply;
+        if (kind == "separators")
+            reply = QByteArray(30 << 20, char(0xAF)) + "OK";
+        else if (kind == "escapes")
+            reply = QByteArray("$24").repeated(11000000) + "\xAFOK";
+        else if (kind == "dollars")
+            reply = QByteArray(32000000, '$') + "\xAFOK";
+        else if (kind == "entries")
+            reply = QByteArray("1^a^b\xAF").repeated(5000000) + "OK";
+        else if (kind == "past the cap")
+            reply = QByteArray(THttpClient::kMaxReplySize + 1, 'K') + "OK";
+        ScriptedHttpServer server;
+        server.setHandler([&](const ScriptedRequest&, QTcpSocket* s) {
+            if (kind == "short")
+                ScriptedHttpServer::shortBody(s, "1^a^b\xAFOK", 100000);
+            else
+                ScriptedHttpServer::reply(s, 200, reply);
+        });
+        useLevel("Master", "PUB", server.url("/news"));
+        THttpClient http;
+        StringList list;
+        QCOMPARE(News::GetNewsList(http, "PUB", "C", "BM", "UA", list), ok);
+        QCOMPARE(list.size(), entries);
+        QByteArray html;
+        QCOMPARE(News::GetNewsDetails(http, "PUB", "C", "BM", "UA", "1", html), ok);
+        if (htmlSize >= 0)
+            QCOMPARE(html.size(), htmlSize);
+        if (kind == "escapes")
+            QVERIFY(html.count('$') == html.size());
+        QCOMPARE(shownTexts(), (message.isEmpty() ? QStringList() : QStringList{message, message}));
+    }
+
     void noServerIsATransferFailure()
     {
         useLevel("Master", "PUB", QByteArray()); // the level's base URL is missing

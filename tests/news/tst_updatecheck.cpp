@@ -105,7 +105,7 @@ private Q_SLOTS:
         row("letters", "two", false);
         QTest::newRow("key in another section") << QByteArray("[Other]\nVersion=3\n") << false << QString();
         QTest::newRow("not INI") << QByteArray("<html><body>Version=3</body></html>") << false << QString();
-        QTest::newRow("binary") << QByteArray(3 << 20, '\xFF') << false << QString();
+        QTest::newRow("binary") << QByteArray(48 << 10, '\xFF') << false << QString(); // below the ceiling
     }
     void versions()
     {
@@ -212,22 +212,38 @@ private Q_SLOTS:
     void failedDownloadsLeaveNoDescriptor_data()
     {
         QTest::addColumn<QString>("failure");
-        for (const char* failure : {"404", "500", "reset mid-body", "no server", "disk full"})
+        for (const char* failure :
+             {"404", "500", "reset mid-body", "no server", "disk full", "shorter than announced",
+              "redirect to a closed port", "past the ceiling, announced", "one line of 1 GB, not announced"})
             QTest::newRow(failure) << QString(failure);
     }
     void failedDownloadsLeaveNoDescriptor()
     {
         QFETCH(QString, failure);
         ScriptedHttpServer hostile;
-        hostile.setHandler([failure](const ScriptedRequest&, QTcpSocket* s) {
-            if (failure == "404")
+        quint16 closedPort = 0;
+        {
+            QTcpServer closed;
+            closed.listen(QHostAddress::LocalHost, 0);
+            closedPort = closed.serverPort();
+        }
+        hostile.setHandler([failure, closedPort](const ScriptedRequest&, QTcpSocket* s) {
+            if (failure == "shorter than announced")
+                ScriptedHttpServer::shortBody(s, "[APPLICATION]\nVersion=9\n", 5000);
+            else if (failure == "redirect to a closed port")
+                ScriptedHttpServer::redirect(s, "http://127.0.0.1:" + QByteArray::number(closedPort) + "/x.inf");
+            else if (failure == "past the ceiling, announced")
+                ScriptedHttpServer::stream(s, 1LL << 30, '\n');
+            else if (failure == "one line of 1 GB, not announced")
+                ScriptedHttpServer::stream(s, 1LL << 30, '9', false);
+            else if (failure == "404")
                 ScriptedHttpServer::reply(s, 404, "[APPLICATION]\nVersion=9\n");
             else if (failure == "500")
                 ScriptedHttpServer::reply(s, 500, "[APPLICATION]\nVersion=9\n");
             else if (failure == "reset mid-body")
                 ScriptedHttpServer::resetMidBody(s, "[APPLICATION]\nVersion=9\n", 5000);
             else
-                ScriptedHttpServer::stream(s, 4 << 20, '\n');
+                ScriptedHttpServer::stream(s, 48 << 10, '\n'); // below the ceiling, past the disk
         });
         QByteArray base = hostile.url("/liveupdate/quillet/");
         if (failure == "no server") {
@@ -247,7 +263,7 @@ private Q_SLOTS:
             }
             std::optional<FileSizeLimit> limit;
             if (failure == "disk full")
-                limit.emplace(1 << 20);
+                limit.emplace(16 << 10);
             QVERIFY(!Update::CheckForUpdate(http, quiet));
             limit.reset();
             QVERIFY(!QFile::exists(descriptorPath()));

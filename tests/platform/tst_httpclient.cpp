@@ -2,6 +2,7 @@
 // a scripted server for the raw bytes and for hostile answers.
 
 #include "platform/HttpClient.h"
+#include "platform/HttpRequestScope.h"
 
 #include "support/PhpTestServer.h"
 #include "support/ScriptedHttpServer.h"
@@ -15,6 +16,9 @@
 #include <QtTest>
 
 using Result = THttpClient::Result;
+constexpr qint64 kAnySize = 64 << 20; // a ceiling no body of these tests reaches
+using Scope = THttpRequestScope;
+using ScopeState = THttpRequestScope::State;
 
 namespace {
 
@@ -48,6 +52,78 @@ class TestHttpClient : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_php.start(phpRoot())); }
+
+    // The rules every caller of the client goes by, in one place.
+    void scopeRefusesWhileBusyAndAfterShutDown()
+    {
+        ScriptedHttpServer server;
+        QPointer<QTcpSocket> held;
+        server.setHandler([&held](const ScriptedRequest&, QTcpSocket* s) { held = s; });
+        THttpClient http;
+        {
+            const Scope check(&http, nullptr, Scope::Purpose::UpdateCheck);
+            QCOMPARE(check.state(), ScopeState::Granted);
+            // One update check at a time; requests still go meanwhile.
+            QCOMPARE(Scope(&http, nullptr, Scope::Purpose::UpdateCheck).state(), ScopeState::Busy);
+            QCOMPARE(Scope(&http).state(), ScopeState::Granted);
+        }
+        QCOMPARE(Scope(&http, nullptr, Scope::Purpose::UpdateCheck).state(), ScopeState::Granted); // released
+
+        // While a request waits, nothing else starts.
+        QList<ScopeState> during;
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!held)
+                return;
+            user.stop();
+            during = {Scope(&http).state(), Scope(&http, nullptr, Scope::Purpose::UpdateCheck).state()};
+            ScriptedHttpServer::reply(held, 200, "OK");
+        });
+        user.start();
+        QByteArray body;
+        QCOMPARE(http.post(server.url("/wait"), {{"a", "1"}}, body), Result::Ok);
+        QCOMPARE(during, (QList<ScopeState>{ScopeState::Busy, ScopeState::Busy}));
+        QCOMPARE(Scope(&http).state(), ScopeState::Granted);
+
+        http.shutDown();
+        QCOMPARE(Scope(&http).state(), ScopeState::ShutDown);
+        QCOMPARE(Scope(&http, nullptr, Scope::Purpose::UpdateCheck).state(), ScopeState::ShutDown);
+        QCOMPARE(Scope(nullptr).state(), ScopeState::ShutDown);
+    }
+
+    void scopeTellsWhetherTheOwnerIsAlive_data()
+    {
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("alive");
+        QTest::newRow("nothing happened") << "none" << true;
+        QTest::newRow("owner destroyed") << "owner" << false;
+        QTest::newRow("client shut down") << "shutdown" << false;
+        QTest::newRow("client destroyed") << "client" << false;
+    }
+    void scopeTellsWhetherTheOwnerIsAlive()
+    {
+        QFETCH(QString, event);
+        QFETCH(bool, alive);
+        auto* http = new THttpClient;
+        auto* owner = new QObject;
+        {
+            const Scope check(http, owner, Scope::Purpose::UpdateCheck);
+            QVERIFY(check.ownerAlive());
+            if (event == "owner")
+                delete std::exchange(owner, nullptr);
+            else if (event == "shutdown")
+                http->shutDown();
+            else if (event == "client")
+                delete std::exchange(http, nullptr);
+            QCOMPARE(check.ownerAlive(), alive);
+            QCOMPARE(check.owner() != nullptr, owner != nullptr);
+        } // a check that outlives its client lets go of nothing
+        if (http && !http->isShutDown())
+            QCOMPARE(Scope(http, nullptr, Scope::Purpose::UpdateCheck).state(), ScopeState::Granted);
+        delete http;
+        delete owner;
+    }
 
     void formFieldsAsPhpReadsThem()
     {
@@ -109,7 +185,7 @@ private Q_SLOTS:
     {
         THttpClient http;
         QByteArray body;
-        // The cookie arrives with a 302; the POST is repeated as a GET at the new place.
+        // The cookie arrives with a 302; the POST is repeated at the new place.
         QCOMPARE(http.post(m_php.url("/echo.php?setcookie=session:abc&redirect=/echo.php"), {{"x", "1"}}, body),
                  Result::Ok);
         QJsonObject echo = QJsonDocument::fromJson(body).object();
@@ -144,7 +220,7 @@ private Q_SLOTS:
         });
         THttpClient http;
         CountingSink sink;
-        QCOMPARE(http.get(server.url("/hop/0"), sink), result);
+        QCOMPARE(http.get(server.url("/hop/0"), sink, kAnySize), result);
         // Qt may repeat a GET on a fresh connection when the server closed the last one: count places.
         QSet<QByteArray> visited;
         for (const ScriptedRequest& r : server.requests())
@@ -156,15 +232,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         for (const char* kind : {"404", "500", "301 without Location", "reset mid-body", "closed early", "refused",
-                                 "not http", "empty url"})
+                                 "not http", "empty url", "shorter than announced", "redirect to a closed port",
+                                 "redirect to a local file", "redirect to data", "redirect without a host"})
             QTest::newRow(kind) << QString(kind);
     }
     void failedTransfers()
     {
         QFETCH(QString, kind);
+        quint16 closedPort = 0;
+        {
+            QTcpServer closed;
+            closed.listen(QHostAddress::LocalHost, 0);
+            closedPort = closed.serverPort();
+        }
         ScriptedHttpServer server;
-        server.setHandler([kind](const ScriptedRequest&, QTcpSocket* s) {
-            if (kind == "404")
+        server.setHandler([kind, closedPort](const ScriptedRequest&, QTcpSocket* s) {
+            if (kind == "shorter than announced")
+                ScriptedHttpServer::shortBody(s, "OK, and more to come", 5000);
+            else if (kind == "redirect to a closed port")
+                ScriptedHttpServer::redirect(s, "http://127.0.0.1:" + QByteArray::number(closedPort) + "/x", 307);
+            else if (kind == "redirect to a local file")
+                ScriptedHttpServer::redirect(s, "file:///etc/hostname", 302);
+            else if (kind == "redirect to data")
+                ScriptedHttpServer::redirect(s, "data:text/plain,OK", 302);
+            else if (kind == "redirect without a host")
+                ScriptedHttpServer::redirect(s, "http:///x", 302);
+            else if (kind == "404")
                 ScriptedHttpServer::reply(s, 404, "OK but not found");
             else if (kind == "500")
                 ScriptedHttpServer::reply(s, 500, "OK but broken");
@@ -190,7 +283,7 @@ private Q_SLOTS:
         QCOMPARE(http.post(url, {{"a", "b"}}, body), Result::Failed);
         QCOMPARE(body, QByteArray());
         CountingSink sink;
-        QCOMPARE(http.get(url, sink), Result::Failed);
+        QCOMPARE(http.get(url, sink, kAnySize), Result::Failed);
     }
 
     void hugeBodies()
@@ -207,8 +300,158 @@ private Q_SLOTS:
 
         // A download streams into its file, whatever its size.
         CountingSink sink;
-        QCOMPARE(http.get(server.url("/big"), sink), Result::Ok);
+        QCOMPARE(http.get(server.url("/big"), sink, size), Result::Ok);
         QCOMPARE(sink.count, size);
+    }
+
+    // A redirect sends the same request again: a POST stays a POST with its form, whatever the
+    // status, with the cookies of every hop (as PHP sees it).
+    void redirectsKeepTheRequest_data()
+    {
+        QTest::addColumn<int>("status");
+        for (int status : {301, 302, 303, 307, 308})
+            QTest::newRow(QByteArray::number(status).constData()) << status;
+    }
+    void redirectsKeepTheRequest()
+    {
+        QFETCH(int, status);
+        const THttpClient::FormFields fields = {
+            {"memusername", "PUB"}, {"prodcode", "\xE9\r\n"}, {"conttype", "all"}, {"something", ""}};
+        THttpClient http;
+        QByteArray body;
+        // Two hops, each setting a cookie; the second Location is relative to the first hop.
+        const QByteArray second =
+            "echo.php?setcookie=second:2%26redirect=/echo.php%26status=" + QByteArray::number(status);
+        QCOMPARE(http.post(m_php.url("/echo.php?setcookie=first:1&status=" + QByteArray::number(status) +
+                                     "&redirect=" + second),
+                           fields, body),
+                 Result::Ok);
+        const QJsonObject echo = QJsonDocument::fromJson(body).object();
+        QCOMPARE(echo["method"].toString(), QString("POST"));
+        const QJsonArray got = echo["fields"].toArray();
+        QCOMPARE(got.size(), fields.size());
+        for (int i = 0; i < fields.size(); ++i) {
+            QCOMPARE(got[i].toArray()[0].toString().toLatin1(), fields[i].first);
+            QCOMPARE(QByteArray::fromHex(got[i].toArray()[1].toString().toLatin1()), fields[i].second);
+        }
+        QCOMPARE(echo["cookies"].toObject()["first"].toString(), QString("1"));
+        QCOMPARE(echo["cookies"].toObject()["second"].toString(), QString("2"));
+    }
+
+    // Every run, not most runs: the repeated POST must arrive whole each time.
+    void redirectedPostsArriveEveryTime()
+    {
+        ScriptedHttpServer server;
+        int hop = 0;
+        server.setHandler([&hop](const ScriptedRequest& r, QTcpSocket* s) {
+            if (r.path == "/news/getlastnews.php")
+                ScriptedHttpServer::redirect(s, "moved/here.php", hop++ % 2 ? 307 : 302);
+            else
+                ScriptedHttpServer::reply(s, 200, r.method + ' ' + r.path + ' ' + r.body);
+        });
+        THttpClient http;
+        int whole = 0;
+        for (int run = 0; run < 100; ++run) {
+            const QByteArray value = "run " + QByteArray::number(run);
+            QByteArray body;
+            if (http.post(server.url("/news/getlastnews.php"), {{"memusername", value}}, body) == Result::Ok &&
+                body.startsWith("POST /news/moved/here.php --") && body.contains("\r\n\r\n" + value + "\r\n"))
+                ++whole;
+        }
+        QCOMPARE(whole, 100);
+    }
+
+    // A loop whose status changes on every hop: sixteen requests, each the same POST, then failure.
+    void aRedirectLoopFails()
+    {
+        ScriptedHttpServer server;
+        const QList<int> statuses{301, 302, 303, 307, 308};
+        int hop = 0;
+        server.setHandler([&](const ScriptedRequest&, QTcpSocket* s) {
+            ScriptedHttpServer::redirect(s, "/loop/" + QByteArray::number(hop), statuses[hop % statuses.size()]);
+            ++hop;
+        });
+        THttpClient http;
+        QByteArray body;
+        QCOMPARE(http.post(server.url("/loop/start"), {{"a", "1"}, {"b", "2"}}, body), Result::Failed);
+        QCOMPARE(server.requests().size(), qsizetype(THttpClient::kMaxRedirects + 1));
+        for (const ScriptedRequest& r : server.requests()) {
+            QCOMPARE(r.method, QByteArray("POST"));
+            QCOMPARE(r.body.size(), server.requests().first().body.size());
+        }
+    }
+
+    // Past its ceiling a transfer fails, whether the size is announced or not, and a redirect's
+    // body counts for nothing.
+    void ceilings_data()
+    {
+        QTest::addColumn<bool>("announce");
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("ok");
+        for (const bool download : {false, true}) {
+            const char* kind = download ? "get" : "post";
+            QTest::addRow("%s, announced, at the ceiling", kind) << true << download << qint64(64 << 10) << true;
+            QTest::addRow("%s, announced, one byte past", kind) << true << download << qint64((64 << 10) + 1) << false;
+            QTest::addRow("%s, not announced, at the ceiling", kind) << false << download << qint64(64 << 10) << true;
+            QTest::addRow("%s, not announced, 1 GB", kind) << false << download << (qint64(1) << 30) << false;
+        }
+    }
+    void ceilings()
+    {
+        QFETCH(bool, announce);
+        QFETCH(bool, download);
+        QFETCH(qint64, size);
+        QFETCH(bool, ok);
+        ScriptedHttpServer server;
+        server.setHandler([&](const ScriptedRequest& r, QTcpSocket* s) {
+            if (r.path == "/start")
+                ScriptedHttpServer::reply(s, 302, QByteArray(200 << 10, 'r'), {"Location: /body"});
+            else
+                ScriptedHttpServer::stream(s, size, 'O', announce);
+        });
+        THttpClient http;
+        const qint64 ceiling = 64 << 10;
+        if (download) {
+            CountingSink sink;
+            QCOMPARE(http.get(server.url("/start"), sink, ceiling), ok ? Result::Ok : Result::Failed);
+            QVERIFY(sink.count <= ceiling);
+            if (ok)
+                QCOMPARE(sink.count, size);
+        } else {
+            QByteArray body;
+            QCOMPARE(http.post(server.url("/start"), {{"a", "1"}}, body, ceiling), ok ? Result::Ok : Result::Failed);
+            QCOMPARE(body.size(), ok ? size : 0);
+        }
+    }
+
+    // Closing a window ends its own request, never someone else's.
+    void cancelEndsOnlyTheOwnersRequest()
+    {
+        ScriptedHttpServer server;
+        QPointer<QTcpSocket> held;
+        server.setHandler([&held](const ScriptedRequest&, QTcpSocket* s) { held = s; });
+        THttpClient http;
+        QObject window, other;
+        bool stillBusy = false;
+        QTimer user;
+        user.setInterval(20);
+        connect(&user, &QTimer::timeout, this, [&] {
+            if (!held)
+                return;
+            user.stop();
+            http.cancel(&other);
+            http.cancel(nullptr);
+            stillBusy = http.isBusy();
+            http.cancel(&window);
+        });
+        user.start();
+        const THttpRequestScope scope(&http, &window);
+        QByteArray body;
+        QCOMPARE(http.post(server.url("/slow"), {{"a", "1"}}, body), Result::Aborted);
+        QVERIFY(stillBusy);
+        QVERIFY(!http.isShutDown());
+        QVERIFY(scope.ownerAlive());
     }
 
     void aSinkThatRefusesFailsTheDownload()
@@ -219,7 +462,7 @@ private Q_SLOTS:
         readOnly.open(QIODevice::ReadOnly);
         THttpClient http;
         QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
-        QCOMPARE(http.get(server.url("/f"), readOnly), Result::Failed);
+        QCOMPARE(http.get(server.url("/f"), readOnly, kAnySize), Result::Failed);
     }
 
     void aSecondRequestIsRefusedWhileOneWaits()
@@ -265,7 +508,7 @@ private Q_SLOTS:
         QVERIFY(http.isShutDown());
         QCOMPARE(http.post(server.url("/later"), {{"a", "b"}}, body), Result::Aborted);
         CountingSink sink;
-        QCOMPARE(http.get(server.url("/later"), sink), Result::Aborted);
+        QCOMPARE(http.get(server.url("/later"), sink, kAnySize), Result::Aborted);
         QCOMPARE(server.requests().size(), 1);
     }
 

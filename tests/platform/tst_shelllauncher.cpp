@@ -29,6 +29,13 @@ class TestShellLauncher : public QObject
               "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec + "\n\n[Desktop Action new]\nExec=wrong\n");
     }
 
+    // The default browser: a desktop entry with this Exec line, named by the user's mimeapps.list.
+    void registerBrowser(const QByteArray& exec)
+    {
+        desktopFile("data/applications/fakebrowser.desktop", exec);
+        write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=fakebrowser.desktop;\n");
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -112,6 +119,79 @@ private Q_SLOTS:
         QCOMPARE(ShellLauncher::started().size(), 1);
         QCOMPARE(ShellLauncher::started().first().kind, ShellLauncher::Started::Kind::Url);
         QCOMPARE(ShellLauncher::started().first().program, QStringLiteral("http://sponsor.example/?r=1"));
+    }
+
+    // Only web addresses go to the desktop; the rules themselves are tested with sponsorLinkUrl.
+    void sponsorLinkOpensWebAddressesOnly_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("https") << QByteArray("https://s.example/") << true;
+        QTest::newRow("www") << QByteArray("www.example.com") << true;
+        QTest::newRow("local path") << QByteArray("/usr/bin/xterm") << false;
+        QTest::newRow("file") << QByteArray("file:///etc/passwd") << false;
+        QTest::newRow("smb") << QByteArray("smb://host/share") << false;
+        QTest::newRow("javascript") << QByteArray("javascript:alert(1)") << false;
+        QTest::newRow("option") << QByteArray("--gpu-launcher=x") << false;
+    }
+    void sponsorLinkOpensWebAddressesOnly()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(bool, opened);
+        QCOMPARE(OpenLinkAddress(address), opened);
+        QCOMPARE(ShellLauncher::started().size(), opened ? 1 : 0);
+    }
+
+    void optionsAreHandedToNoProgram_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::newRow("-") << QByteArray("-");
+        QTest::newRow("--") << QByteArray("--");
+        QTest::newRow("blank first") << QByteArray(" -x");
+        QTest::newRow("tab first") << QByteArray("\t-x");
+        QTest::newRow("gpu launcher") << QByteArray("--gpu-launcher=/bin/sh -c id");
+        QTest::newRow("profile") << QByteArray("-P x");
+    }
+    void optionsAreHandedToNoProgram()
+    {
+        QFETCH(QByteArray, address);
+        registerBrowser("/usr/bin/fake-browser --new-window %u");
+        QVERIFY(!OpenInDefaultBrowser(address));
+        QVERIFY(!OpenLinkAddress(address));
+        QVERIFY(ShellLauncher::started().isEmpty());
+    }
+
+    // The real start: a recording browser, found through the test's desktop entry, writes each
+    // argument it gets. Options start nothing; an address arrives as one argument, unchanged.
+    void recordingBrowserGetsTheAddressAlone()
+    {
+        const QString log = path("runs");
+        QVERIFY(QDir().mkpath(log));
+        write("bin/fake-browser", "#!/bin/sh\n"
+                                  "out=\"" +
+                                      log.toLocal8Bit() +
+                                      "/run.$$\"\n"
+                                      "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$out.part\"\n"
+                                      "mv \"$out.part\" \"$out.args\"\n");
+        QVERIFY(
+            QFile::setPermissions(path("bin/fake-browser"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        registerBrowser("\"" + path("bin/fake-browser").toLocal8Bit() + "\" --new-window %u");
+        ShellLauncher::setRecording(false);
+        const QList<QByteArray> refused{"-", "--", " -x", "\t-x", "--gpu-launcher=/bin/sh -c id", "-P x"};
+        for (const QByteArray& address : refused)
+            QVERIFY2(!OpenInDefaultBrowser(address), address.constData());
+        const QByteArray address("http://x.example/a b \"c\" -P y --z");
+        QVERIFY(OpenInDefaultBrowser(address));
+        ShellLauncher::setRecording(true);
+
+        QDir runs(log, QStringLiteral("*.args"));
+        QTRY_COMPARE_WITH_TIMEOUT(runs.entryList(QDir::Files).size(), 1, 10000);
+        QTest::qWait(300); // a refused start, had there been one, would have written by now
+        const QStringList files = runs.entryList(QDir::Files);
+        QCOMPARE(files.size(), 1);
+        QFile run(runs.filePath(files.first()));
+        QVERIFY(run.open(QIODevice::ReadOnly));
+        QCOMPARE(run.readAll(), QByteArray("--new-window") + '\0' + address + '\0');
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
 #include <sys/socket.h>
@@ -78,12 +79,14 @@ public:
         reply(socket, status, {}, QList<QByteArray>{"Location: " + location} + extraHeaders);
     }
 
-    // Announces `size` bytes of `fill` and streams them in 64 KiB pieces as the client reads,
-    // so a huge body never sits in the test's memory.
-    static void stream(QTcpSocket* socket, qint64 size, char fill = 'x')
+    // Streams `size` bytes of `fill` in 64 KiB pieces as the client reads, so a huge body never
+    // sits in the test's memory. With announce the size goes in Content-Length; without it the
+    // body ends when the connection closes.
+    static void stream(QTcpSocket* socket, qint64 size, char fill = 'x', bool announce = true)
     {
-        socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(size) +
-                      "\r\nConnection: close\r\n\r\n");
+        socket->write("HTTP/1.1 200 OK\r\n" +
+                      (announce ? "Content-Length: " + QByteArray::number(size) + "\r\n" : QByteArray()) +
+                      "Connection: close\r\n\r\n");
         auto left = std::make_shared<qint64>(size);
         const QByteArray chunk(64 * 1024, fill);
         auto pump = [socket, left, chunk] {
@@ -97,6 +100,26 @@ public:
         };
         QObject::connect(socket, &QTcpSocket::bytesWritten, socket, pump);
         pump();
+    }
+
+    // A chunked body that never ends: `start`, then one byte of `fill` per `intervalMs`, for as
+    // long as the connection lasts.
+    static void trickle(QTcpSocket* socket, const QByteArray& start = "x", char fill = 'x', int intervalMs = 1000)
+    {
+        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + QByteArray::number(start.size(), 16) +
+                      "\r\n" + start + "\r\n");
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket,
+                         [socket, fill] { socket->write("1\r\n" + QByteArray(1, fill) + "\r\n"); });
+        timer->start(intervalMs);
+    }
+
+    // Announces more than it sends, then closes.
+    static void shortBody(QTcpSocket* socket, const QByteArray& part, qint64 announced)
+    {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(announced) +
+                      "\r\nConnection: close\r\n\r\n" + part);
+        socket->disconnectFromHost();
     }
 
     // Announces a body, sends part of it and resets the connection (RST, not an orderly close).

@@ -66,6 +66,8 @@ private slots:
     void unsealWritesOnlyAuthenticData();
     void lint_data();
     void lint();
+    void lintReadsADamagedFileAsTheProgramDoes();
+    void lintChecksTheFilesBesideIt();
 
 private:
     QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
@@ -251,6 +253,52 @@ void TestQuilletBrand::lint()
     const Run r = brand({"lint", path("dbsettings.dat")});
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2((r.out + r.err).contains(expectedLine), (r.out + r.err).constData());
+}
+
+// The program does not check the authentication code: the tool says that it fails, and then lints
+// what the program reads.
+void TestQuilletBrand::lintReadsADamagedFileAsTheProgramDoes()
+{
+    writeFile(path("doc.txt"), QByteArray(kDocument).replace("Gold<%%/BranderType", "gold<%%/BranderType"));
+    UUtils::SealFile(path("doc.txt"), path("dbsettings.dat"));
+    QByteArray sealed = readFile(path("dbsettings.dat"));
+    sealed[sealed.size() - 1] = char(sealed[sealed.size() - 1] ^ 1);
+    writeFile(path("dbsettings.dat"), sealed);
+    const Run r = brand({"lint", path("dbsettings.dat")});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("fails its authentication code"), r.err.constData());
+    QVERIFY2(r.out.contains("authentication code wrong, " + QByteArray::number(kDocument.size()) + " bytes"),
+             r.out.constData());
+    QVERIFY2(r.out.contains(": warning: BranderType \"gold\" is none of"), r.out.constData());
+    QVERIFY2(r.out.contains(": 1 warning\n"), r.out.constData());
+}
+
+// A banner picture read by its header, as the program's image loading reads it.
+void TestQuilletBrand::lintChecksTheFilesBesideIt()
+{
+    // A BMP header declaring 5000 x 10 pixels, without the pixels.
+    QByteArray bmp("BM");
+    auto le32 = [&](quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            bmp += char((v >> (8 * i)) & 0xFF);
+    };
+    le32(54 + 16);
+    le32(0);
+    le32(54);
+    le32(40);
+    le32(5000);
+    le32(10);
+    bmp += QByteArray("\x01\x00\x18\x00", 4);
+    for (int i = 0; i < 6; ++i)
+        le32(0);
+    bmp += QByteArray(16, '\0');
+    writeFile(path("dbsettings.dat"), kDocument + "<%%Banner1%%>big.bmp^http://b.example/<%%/Banner1%%>\r\n");
+    writeFile(path("banner1.dat"), bmp);
+    const Run r = brand({"lint", path("dbsettings.dat")});
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.out.contains(": warning: banner1.dat (Banner1) is not shown: at 5000 x 10 pixels it is over the "
+                            "4096 pixels a side may have"),
+             r.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestQuilletBrand)

@@ -107,6 +107,8 @@ private Q_SLOTS:
                                                                    << "http://x/\"%u\" $HOME `id`"
                                                                    << "b" << QStringList{"http://x/\"%u\" $HOME `id`"};
         QTest::newRow("empty line") << "" << a << "" << QStringList{};
+        QTest::newRow("field code before the program") << "%u firefox" << a << "" << QStringList{};
+        QTest::newRow("field code before the program, no address") << "%U firefox" << QString() << "" << QStringList{};
     }
     void execLine()
     {

@@ -68,6 +68,9 @@ private slots:
     void uncreatableDestinationRaises();
     void failedSealKeepsOldFile();
     void failedUnsealRaises();
+    void otherPassPhrase();
+    void plainCopy_data();
+    void plainCopy();
 
 private:
     QString path(const char* name) const { return m_dir->filePath(QLatin1String(name)); }
@@ -156,7 +159,8 @@ void TestSealing::unsealBadInput()
 void TestSealing::missingSourceRaises()
 {
     const std::function<void(const QString&, const QString&)> operations[] = {
-        [](const QString& s, const QString& d) { UnsealFile(s, d); }, &SealFile};
+        [](const QString& s, const QString& d) { UnsealFile(s, d); },
+        [](const QString& s, const QString& d) { SealFile(s, d); }};
     for (const auto& op : operations) {
         try {
             op(path("missing"), path("out"));
@@ -174,7 +178,8 @@ void TestSealing::uncreatableDestinationRaises()
 {
     writeFile(path("source"), sealBytes("plain"));
     const std::function<void(const QString&, const QString&)> operations[] = {
-        [](const QString& s, const QString& d) { UnsealFile(s, d); }, &SealFile};
+        [](const QString& s, const QString& d) { UnsealFile(s, d); },
+        [](const QString& s, const QString& d) { SealFile(s, d); }};
     for (const auto& op : operations) {
         const QString destination = path("no-such-folder/out");
         try {
@@ -213,6 +218,67 @@ void TestSealing::failedUnsealRaises()
     } catch (const AppError& e) {
         QVERIFY2(e.message().startsWith(QStringLiteral("Stream write error")), qPrintable(e.message()));
     }
+    // No plain copy cut short is left behind.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"dbsettings.dat"});
+}
+
+// The tool and the tests seal under other pass phrases through the same functions; the length
+// of the pass phrase chooses the key size.
+void TestSealing::otherPassPhrase()
+{
+    const QByteArray plain = randomBytes(3000, 7);
+    writeFile(path("plain"), plain);
+    for (const QByteArray& passPhrase : {QByteArray("secret"), QByteArray(40, 'k'), QByteArray(128, 'k')}) {
+        SealFile(path("plain"), path("sealed"), passPhrase);
+        const int salt = TCrypt::saltLength(TCrypt::modeForPassPhraseLength(passPhrase.size()));
+        QCOMPARE(readFile(path("sealed")).size(), plain.size() + salt + 12);
+        QVERIFY(UnsealFile(path("sealed"), path("back"), passPhrase));
+        QVERIFY(readFile(path("back")) == plain);
+        Unsealed verdict = Unsealed::Intact;
+        QVERIFY(unsealBytes(readFile(path("sealed")), passPhrase, &verdict) == plain);
+        QCOMPARE(verdict, Unsealed::Intact);
+        QCOMPARE(unsealBytes(sealBytes(plain, passPhrase), passPhrase), plain);
+    }
+    const QByteArray tooLong(129, 'k');
+    QVERIFY_THROWS_EXCEPTION(AppError, SealFile(path("plain"), path("sealed"), tooLong));
+    QVERIFY_THROWS_EXCEPTION(AppError, UnsealFile(path("sealed"), path("back"), tooLong));
+    QVERIFY_THROWS_EXCEPTION(AppError, sealBytes(plain, tooLong));
+}
+
+void TestSealing::plainCopy_data()
+{
+    QTest::addColumn<QByteArray>("sealed");
+    QTest::addColumn<Unsealed>("verdict");
+    QTest::addColumn<QByteArray>("workingCopy"); // the plain copy written as PlainCopy::WorkingCopy
+    QTest::addColumn<QByteArray>("document");    // ... and as PlainCopy::IntactDocument
+    const QByteArray plain = randomBytes(4000, 8);
+    const QByteArray good = sealBytes(plain);
+    const QByteArray old("old plain copy");
+    QTest::newRow("intact") << good << Unsealed::Intact << plain << plain;
+    QTest::newRow("changed code") << flipped(good, good.size() - 1) << Unsealed::Damaged << plain << old;
+    QTest::newRow("cut short") << good.left(good.size() - 5) << Unsealed::Damaged << plain.left(plain.size() - 5)
+                               << old;
+    QTest::newRow("other pass phrase") << sealedUnderOtherPassPhrase(plain) << Unsealed::WrongPassPhrase << QByteArray()
+                                       << old;
+    QTest::newRow("too short") << good.left(19) << Unsealed::WrongPassPhrase << QByteArray() << old;
+}
+
+void TestSealing::plainCopy()
+{
+    QFETCH(QByteArray, sealed);
+    QFETCH(Unsealed, verdict);
+    QFETCH(QByteArray, workingCopy);
+    QFETCH(QByteArray, document);
+    writeFile(path("dbsettings.dat"), sealed);
+    for (const PlainCopy copy : {PlainCopy::WorkingCopy, PlainCopy::IntactDocument}) {
+        writeFile(path("dbsettings.sim"), "old plain copy");
+        QCOMPARE(unsealFileChecked(path("dbsettings.dat"), path("dbsettings.sim"), kSealPassPhrase, copy), verdict);
+        QVERIFY(readFile(path("dbsettings.sim")) == (copy == PlainCopy::WorkingCopy ? workingCopy : document));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+    }
+    Unsealed inMemory = Unsealed::Intact;
+    QVERIFY(unsealBytes(sealed, kSealPassPhrase, &inMemory) == workingCopy);
+    QCOMPARE(inMemory, verdict);
 }
 
 QTEST_GUILESS_MAIN(TestSealing)

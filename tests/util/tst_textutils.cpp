@@ -184,6 +184,41 @@ private Q_SLOTS:
         QCOMPARE(readWholeFile(path), QByteArray("new\r\n"));
         QVERIFY(QFile::permissions(path) & QFileDevice::ReadGroup);
     }
+
+    // A writer that is not committed (an error on the way, or content the caller drops) leaves
+    // nothing half-written: a save leaves the old file as it was and a new one not there; a
+    // working copy, written in place, is removed. No temporary file is left beside them.
+    void uncommittedWriterLeavesNothingHalfWritten()
+    {
+        QTemporaryDir dir;
+        const QString old = dir.filePath("items.dat");
+        const QString scratch = dir.filePath("dbsettings.sim");
+        writeFileAtomically(old, "old\r\n");
+        writeFileAtomically(scratch, "old plain copy");
+        {
+            FileWriter file(old);
+            QVERIFY(file.write("new", 3));
+        }
+        try {
+            FileWriter file(dir.filePath("categories.dat"));
+            QVERIFY(file.write("new", 3));
+            throw AppError(QStringLiteral("interrupted"));
+        } catch (const AppError&) {
+        }
+        {
+            FileWriter file(scratch, FileWriter::Kind::WorkingCopy);
+            QVERIFY(file.write("new", 3));
+        }
+        QCOMPARE(readWholeFile(old), QByteArray("old\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"items.dat"});
+
+        // Committed, a working copy replaces the old content whole.
+        writeFileAtomically(scratch, "a longer old plain copy");
+        FileWriter file(scratch, FileWriter::Kind::WorkingCopy);
+        QVERIFY(file.write("new", 3));
+        file.commit();
+        QCOMPARE(readWholeFile(scratch), QByteArray("new"));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestTextUtils)

@@ -1,13 +1,15 @@
 // quillet-brand: seals, unseals and checks the branding settings file dbsettings.dat for
 // publishers, outside the program. Exit status: 0 success, 1 a container that fails its pass
 // phrase check or its authentication code, 2 usage or file errors.
+#include "branding/Limits.h"
 #include "branding/SettingsLint.h"
 #include "crypto/AesLib.h"
+#include "util/AppError.h"
 #include "util/Sealing.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QImageReader>
 
 #include <cstdio>
 
@@ -34,7 +36,11 @@ const char kHelp[] =
     "lint     reads FILE (sealed or plain) as the program reads it and prints one warning per line\n"
     "         about what would silently go wrong: tags out of the reading order, gaps in the numbered\n"
     "         Welcome/Banner/Link tags, Banner/Link values without \"^\" and address, unclosed or\n"
-    "         unknown tags, the BranderType level, a hidden News button, the LastNewsId line.\n"
+    "         unknown tags, the BranderType level, a hidden News button, the LastNewsId line,\n"
+    "         addresses the program will not hand over (beginning with \"-\", sponsor links that are\n"
+    "         no web address, an AffiliateURL too long), and the skin, banner pictures and icon beside\n"
+    "         FILE that are over the program's limits. A sealed file whose authentication code fails\n"
+    "         is reported (exit status 1) and then linted as the program reads it all the same.\n"
     "\n"
     "--passphrase TEXT  another pass phrase instead of the program's own; its length chooses the key\n"
     "                   size: up to 31 bytes AES-128, 32 to 47 AES-192, 48 to 128 AES-256.\n"
@@ -61,9 +67,9 @@ int usage(const QByteArray& message)
     return UsageOrFileError;
 }
 
-QByteArray cipherName(int mode)
+QByteArray cipherName(const QByteArray& passPhrase)
 {
-    return "AES-" + QByteArray::number(64 * mode + 64);
+    return "AES-" + QByteArray::number(64 * TCrypt::modeForPassPhraseLength(passPhrase.size()) + 64);
 }
 
 QByteArray reason(const QFileDevice& file)
@@ -71,67 +77,73 @@ QByteArray reason(const QFileDevice& file)
     return file.errorString().toLocal8Bit();
 }
 
-int seal(const QByteArray& plainPath, const QByteArray& sealedPath, const QByteArray& passPhrase)
+// The size of a file, for the summary line (the file was just read or written).
+QByteArray fileSize(const QByteArray& path)
 {
-    QFile in(QFile::decodeName(plainPath));
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(UsageOrFileError, "cannot open " + plainPath + ": " + reason(in));
-    QSaveFile out(QFile::decodeName(sealedPath));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(UsageOrFileError, "cannot create " + sealedPath + ": " + reason(out));
-    TEncryption encryption(passPhrase, UUtils::kSealBufferSize);
-    if (!encryption.EncryptStream(in, out)) {
-        const bool readFailed = encryption.lastError() == TEncryption::Error::Read;
-        const QByteArray why = readFailed ? "cannot read " + plainPath + ": " + reason(in)
-                                          : "cannot write " + sealedPath + ": " + reason(out);
-        out.cancelWriting();
-        return fail(UsageOrFileError, why);
-    }
-    if (!out.commit())
-        return fail(UsageOrFileError, "cannot write " + sealedPath + ": " + reason(out));
-    print(stdout, "sealed " + plainPath + " into " + sealedPath + " (" + cipherName(encryption.mode()) + ", " +
-                      QByteArray::number(in.size()) + " bytes)");
-    return Success;
+    return QByteArray::number(QFileInfo(QFile::decodeName(path)).size());
 }
 
-QByteArray containerFailure(TEncryption::Error error, const QByteArray& path)
+// Runs a file operation of the program; its error (a file that cannot be opened, created, read or
+// written) is a file error of the tool.
+template <typename Operation> int runFileOperation(Operation operation)
 {
-    switch (error) {
-    case TEncryption::Error::PassPhrase:
-        return path + " fails the pass phrase check: it is not sealed, sealed under another pass phrase, or too short";
-    case TEncryption::Error::Authentication:
-        return path + " fails its authentication code: it is damaged or altered";
-    case TEncryption::Error::Truncated:
-        return path + " is truncated";
-    default:
-        return QByteArray();
+    try {
+        return operation();
+    } catch (const AppError& e) {
+        return fail(UsageOrFileError, e.message().toLocal8Bit());
     }
+}
+
+int seal(const QByteArray& plainPath, const QByteArray& sealedPath, const QByteArray& passPhrase)
+{
+    return runFileOperation([&] {
+        UUtils::SealFile(QFile::decodeName(plainPath), QFile::decodeName(sealedPath), passPhrase);
+        print(stdout, "sealed " + plainPath + " into " + sealedPath + " (" + cipherName(passPhrase) + ", " +
+                          fileSize(plainPath) + " bytes)");
+        return int(Success);
+    });
+}
+
+QByteArray containerFailure(UUtils::Unsealed verdict, const QByteArray& path)
+{
+    switch (verdict) {
+    case UUtils::Unsealed::WrongPassPhrase:
+        return path + " fails the pass phrase check: it is not sealed, sealed under another pass phrase, or too short";
+    case UUtils::Unsealed::Damaged:
+        return path + " fails its authentication code: it is damaged, altered or cut short";
+    case UUtils::Unsealed::Intact:
+        break;
+    }
+    return QByteArray();
 }
 
 int unseal(const QByteArray& sealedPath, const QByteArray& plainPath, const QByteArray& passPhrase)
 {
-    QFile in(QFile::decodeName(sealedPath));
-    if (!in.open(QIODevice::ReadOnly))
-        return fail(UsageOrFileError, "cannot open " + sealedPath + ": " + reason(in));
-    QSaveFile out(QFile::decodeName(plainPath));
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(UsageOrFileError, "cannot create " + plainPath + ": " + reason(out));
-    TEncryption encryption(passPhrase, UUtils::kSealBufferSize);
-    if (!encryption.DecryptStream(in, out, in.size())) {
-        // The plain bytes went to a temporary file: dropped unless the code was right.
-        out.cancelWriting();
-        const TEncryption::Error error = encryption.lastError();
-        if (error == TEncryption::Error::Read)
-            return fail(UsageOrFileError, "cannot read " + sealedPath + ": " + reason(in));
-        if (error == TEncryption::Error::Write)
-            return fail(UsageOrFileError, "cannot write " + plainPath + ": " + reason(out));
-        return fail(ContainerFailed, containerFailure(error, sealedPath) + "; " + plainPath + " not written");
+    return runFileOperation([&] {
+        // Only an intact document is written: plain bytes that fail a check are dropped.
+        const UUtils::Unsealed verdict = UUtils::unsealFileChecked(
+            QFile::decodeName(sealedPath), QFile::decodeName(plainPath), passPhrase, UUtils::PlainCopy::IntactDocument);
+        if (verdict != UUtils::Unsealed::Intact)
+            return fail(ContainerFailed, containerFailure(verdict, sealedPath) + "; " + plainPath + " not written");
+        print(stdout, "unsealed " + sealedPath + " into " + plainPath + " (" + cipherName(passPhrase) + ", " +
+                          fileSize(plainPath) + " bytes)");
+        return int(Success);
+    });
+}
+
+// The header of a picture as the program's image loading sees it.
+std::optional<PictureInfo> probePicture(const QString& path)
+{
+    QImageReader reader(path);
+    QSize size = reader.size();
+    if (!size.isValid()) {
+        // A format that does not tell its size before decoding: decode it within the limit.
+        reader.setAllocationLimit(Limits::kImageAllocationMiB);
+        size = reader.read().size();
+        if (!size.isValid())
+            return std::nullopt;
     }
-    if (!out.commit())
-        return fail(UsageOrFileError, "cannot write " + plainPath + ": " + reason(out));
-    print(stdout, "unsealed " + sealedPath + " into " + plainPath + " (" + cipherName(encryption.mode()) + ", " +
-                      QByteArray::number(in.size() - TCrypt::saltLength(encryption.mode()) - 12) + " bytes)");
-    return Success;
+    return PictureInfo{size.width(), size.height(), qMax(1, reader.imageCount())};
 }
 
 int lint(const QByteArray& path, const QByteArray& passPhrase)
@@ -143,31 +155,36 @@ int lint(const QByteArray& path, const QByteArray& passPhrase)
     if (in.error() != QFileDevice::NoError)
         return fail(UsageOrFileError, "cannot read " + path + ": " + reason(in));
 
-    QByteArray sealedBytes = raw;
-    QBuffer source(&sealedBytes);
-    source.open(QIODevice::ReadOnly);
-    QByteArray plain;
-    QBuffer destination(&plain);
-    destination.open(QIODevice::WriteOnly);
-    TEncryption encryption(passPhrase, UUtils::kSealBufferSize);
+    UUtils::Unsealed verdict = UUtils::Unsealed::WrongPassPhrase;
+    const QByteArray plain = UUtils::unsealBytes(raw, passPhrase, &verdict);
     QByteArray document;
-    if (encryption.DecryptStream(source, destination, sealedBytes.size())) {
+    int status = Success;
+    if (verdict == UUtils::Unsealed::Intact) {
         document = plain;
-        print(stdout, path + ": sealed (" + cipherName(encryption.mode()) + "), " +
-                          QByteArray::number(document.size()) + " bytes of document");
+        print(stdout, path + ": sealed (" + cipherName(passPhrase) + "), " + QByteArray::number(document.size()) +
+                          " bytes of document");
+    } else if (verdict == UUtils::Unsealed::Damaged) {
+        // The program does not check the code: it reads the deciphered bytes, damaged or not.
+        document = plain;
+        status = ContainerFailed;
+        print(stderr, "quillet-brand: " + containerFailure(verdict, path) +
+                          "; the program reads it all the same, as linted below");
+        print(stdout, path + ": sealed (" + cipherName(passPhrase) + "), authentication code wrong, " +
+                          QByteArray::number(document.size()) + " bytes of document as the program reads them");
     } else if (raw.contains("<%%")) {
         // Not a container that opens, but it holds markers: a plain document (before sealing).
         document = raw;
         print(stdout, path + ": plain document (not sealed), " + QByteArray::number(raw.size()) + " bytes");
     } else {
-        return fail(ContainerFailed, containerFailure(encryption.lastError(), path) + ", and it holds no tags");
+        return fail(ContainerFailed, containerFailure(verdict, path) + ", and it holds no tags");
     }
-    const StringList warnings = LintSettingsDocument(document);
+    StringList warnings = LintSettingsDocument(document);
+    warnings += LintDeliveredFiles(QFileInfo(in).absolutePath(), document, probePicture);
     for (const QByteArray& warning : warnings)
         print(stdout, path + ": warning: " + warning);
     print(stdout,
           path + ": " + QByteArray::number(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings"));
-    return Success;
+    return status;
 }
 
 } // namespace

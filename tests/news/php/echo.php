@@ -3,12 +3,13 @@
 // order (values as hex, so any byte survives JSON) and the cookies.
 //   ?setcookie=NAME:VALUE   set a cookie with the answer
 //   ?redirect=PATH          answer 302 to PATH (after setting the cookie)
+//   ?status=N               with redirect: answer N instead of 302
 if (isset($_GET['setcookie'])) {
     [$name, $value] = explode(':', $_GET['setcookie'], 2);
     setcookie($name, $value, ['path' => '/']);
 }
 if (isset($_GET['redirect'])) {
-    header('Location: ' . $_GET['redirect'], true, 302);
+    header('Location: ' . $_GET['redirect'], true, isset($_GET['status']) ? intval($_GET['status']) : 302);
     exit;
 }
 $fields = [];
