@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "branding/BrandingLoader.h"
+#include "branding/Limits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -12,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     FUZZ_CHECK(!sheet->trimmed().isEmpty());
     // Never more than the largest sheet accepted, whatever the file declares.
-    FUZZ_CHECK(sheet->size() <= kMaxSkinSize);
+    FUZZ_CHECK(sheet->size() <= Limits::kSkinMaxBytes);
     for (const QChar c : *sheet)
         FUZZ_CHECK(c.unicode() >= 0x20 || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f');
     // A plain sheet is taken as it is.
