@@ -2,6 +2,7 @@
 
 #include "app/AnchorPanel.h"
 #include "app/AppIcons.h"
+#include "app/EditorFields.h"
 #include "app/ErrorGuard.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
@@ -29,6 +30,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -38,6 +40,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <climits>
+#include <functional>
 
 namespace {
 
@@ -122,6 +125,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
 TfrmMain::~TfrmMain()
 {
     FormDestroy();
+    // The controls go now: the tree's nodes must not call back into a window being taken apart.
+    tvwMain->model()->disconnect(this);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -141,7 +146,23 @@ void TfrmMain::createControls()
     Timer1->setInterval(2000);
     Timer1->setSingleShot(true);
 
-    ImageList1 = {AppIcons::category(), AppIcons::item()};
+    ClipboardTimer = new QTimer(this);
+    ClipboardTimer->setObjectName(QStringLiteral("ClipboardTimer"));
+    ClipboardTimer->setInterval(kClipboardForgetMs);
+    ClipboardTimer->setSingleShot(true);
+
+    // A node's picture is the same whether it is selected or not: the style would tint the
+    // selected one, so the selected mode gets the very same pixmap.
+    auto untinted = [](const QIcon& icon) {
+        QIcon same;
+        for (const qreal ratio : {1.0, 2.0}) {
+            const QPixmap pixmap = icon.pixmap(QSize(16, 16), ratio);
+            same.addPixmap(pixmap, QIcon::Normal);
+            same.addPixmap(pixmap, QIcon::Selected);
+        }
+        return same;
+    };
+    ImageList1 = {untinted(AppIcons::category()), untinted(AppIcons::item())};
     tvwMain->setIconSize(QSize(16, 16));
 }
 
@@ -252,7 +273,30 @@ void TfrmMain::createMainPage()
                          palette.color(QPalette::Active, QPalette::HighlightedText));
         tvwMain->setPalette(palette);
     }
+    tvwMain->setAccessibleName(QStringLiteral("Categories"));
     groupLayout->addWidget(tvwMain);
+
+    // The find field sits in the group box's heading row, right of its caption, outside the
+    // layout: the tree keeps its place. placeFindField keeps it against the right edge.
+    edtFind = new QLineEdit(bsSkinGroupBox1);
+    edtFind->setObjectName(QStringLiteral("edtFind"));
+    edtFind->setPlaceholderText(QStringLiteral("Find (Ctrl+F)"));
+    edtFind->setAccessibleName(QStringLiteral("Find"));
+    edtFind->setClearButtonEnabled(false);
+    // Reached by Ctrl+F or a click; Tab keeps running through the editor's fields only.
+    edtFind->setFocusPolicy(Qt::ClickFocus);
+    edtFind->installEventFilter(this);
+    bsSkinGroupBox1->installEventFilter(this);
+
+    lblTreeHelp = new QLabel(QStringLiteral("No categories yet. Click \"Add Category\" (Ctrl+Shift+N) to add one, "
+                                            "then select it and click \"Add Item\" (Ctrl+N)."),
+                             tvwMain->viewport());
+    lblTreeHelp->setObjectName(QStringLiteral("lblTreeHelp"));
+    lblTreeHelp->setWordWrap(true);
+    lblTreeHelp->setTextFormat(Qt::PlainText);
+    lblTreeHelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblTreeHelp->setAttribute(Qt::WA_TransparentForMouseEvents);
+    tvwMain->viewport()->installEventFilter(this);
 
     bsSkinPopupMenu1 = new QMenu(this);
     bsSkinPopupMenu1->setObjectName(QStringLiteral("bsSkinPopupMenu1"));
@@ -320,62 +364,36 @@ void TfrmMain::createEditor()
 {
     bsSkinPanel4 = new TAnchorPanel(QStringLiteral("bsSkinPanel4"), kItemAreaWidth, 253);
 
-    edtTitle = makeField(QStringLiteral("edtTitle"));
-    edtProg = makeField(QStringLiteral("edtProg"));
-    edtWebsiteURL = makeField(QStringLiteral("edtWebsiteURL"));
-    edtLoginURL = makeField(QStringLiteral("edtLoginURL"));
-    edtLogin = makeField(QStringLiteral("edtLogin"));
-    edtPassword = makeField(QStringLiteral("edtPassword"));
-    edtPassword->setEchoMode(QLineEdit::Normal); // shown in clear
-    edtAffiliateURL = makeField(QStringLiteral("edtAffiliateURL"));
-    edtCloaked = makeField(QStringLiteral("edtCloaked"));
-    edtPayout = makeField(QStringLiteral("edtPayout"));
-    edtPaymentDay = makeField(QStringLiteral("edtPaymentDay"));
-
-    struct Row
-    {
-        const char* label;
-        const char* caption;
-        QLineEdit* field;
-        int left, top, width;
-    };
-    const Row rows[] = {
-        {"lblTitle", "Title:", edtTitle, 48, 11, 298},
-        {"lblProg", "Affiliate Program:", edtProg, 101, 43, 247},
-        {"lblWebsiteURL", " Website URL:", edtWebsiteURL, 101, 68, 247},
-        {"lblLoginURL", "Login URL:", edtLoginURL, 101, 94, 247},
-        {"lblLogin", "Username:", edtLogin, 101, 119, 247},
-        {"lblPassword", "Password:", edtPassword, 101, 145, 247},
-        {"lblAffiliateURL", "Affiliate Link", edtAffiliateURL, 101, 170, 247},
-        {"lblCloaked", "Cloaked URL:", edtCloaked, 101, 196, 247},
-        {"lblPayout", "Min Payout:", edtPayout, 507, 11, 118},
-        {"lblPaymentDay", "Payment Day:", edtPaymentDay, 507, 38, 118},
-    };
-    for (const Row& row : rows) {
-        QLabel* label = makeLabel(QLatin1String(row.label), QLatin1String(row.caption));
-        label->setBuddy(row.field);
-        row.field->setAccessibleName(QString::fromLatin1(row.caption).trimmed().remove(QLatin1Char(':')));
-        const int labelLeft = row.left == 507 ? 432 : 8;
-        bsSkinPanel4->place(label, QRect(labelLeft, row.top + 2, row.left - labelLeft - 2, 14));
-        bsSkinPanel4->place(row.field, QRect(row.left, row.top, row.width, 18));
+    // The eleven fields with their labels, from the one table of the editor's fields.
+    for (const TEditorField& entry : kEditorFields) {
+        QWidget* control = nullptr;
+        if (entry.line) {
+            QLineEdit* field = makeField(QLatin1String(entry.control));
+            this->*entry.line = field;
+            bsSkinPanel4->place(field, entry.place);
+            control = field;
+        } else {
+            panDesc = new QFrame;
+            panDesc->setObjectName(QStringLiteral("panDesc"));
+            panDesc->setFrameShape(QFrame::StyledPanel);
+            auto* descLayout = new QVBoxLayout(panDesc);
+            descLayout->setContentsMargins(1, 1, 1, 1);
+            memDesc = new QPlainTextEdit;
+            memDesc->setObjectName(QLatin1String(entry.control));
+            memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            memDesc->setTabChangesFocus(true);
+            memDesc->setFrameShape(QFrame::NoFrame);
+            descLayout->addWidget(memDesc);
+            bsSkinPanel4->place(panDesc, entry.place, Anchor::Stretch);
+            control = memDesc;
+        }
+        control->setAccessibleName(QLatin1String(entry.name));
+        QLabel* label = makeLabel(QLatin1String(entry.label), QLatin1String(entry.caption));
+        label->setBuddy(control);
+        bsSkinPanel4->place(label, entry.labelPlace);
+        m_itemFields.append(control);
     }
-
-    QLabel* descLabel = makeLabel(QStringLiteral("lblDesc"), QStringLiteral("Description:"));
-    bsSkinPanel4->place(descLabel, QRect(432, 70, 120, 14));
-    panDesc = new QFrame;
-    panDesc->setObjectName(QStringLiteral("panDesc"));
-    panDesc->setFrameShape(QFrame::StyledPanel);
-    auto* descLayout = new QVBoxLayout(panDesc);
-    descLayout->setContentsMargins(1, 1, 1, 1);
-    memDesc = new QPlainTextEdit;
-    memDesc->setObjectName(QStringLiteral("memDesc"));
-    memDesc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memDesc->setTabChangesFocus(true);
-    memDesc->setFrameShape(QFrame::NoFrame);
-    descLayout->addWidget(memDesc);
-    descLabel->setBuddy(memDesc);
-    memDesc->setAccessibleName(QStringLiteral("Description"));
-    bsSkinPanel4->place(panDesc, QRect(432, 88, 261, 128), Anchor::Stretch);
+    edtPassword->setEchoMode(QLineEdit::Normal); // shown in clear
 
     struct Side
     {
@@ -437,8 +455,7 @@ void TfrmMain::createBrowserBar()
 
 QList<QWidget*> TfrmMain::itemFields() const
 {
-    return {edtTitle,        edtProg,    edtWebsiteURL, edtLoginURL,   edtLogin, edtPassword,
-            edtAffiliateURL, edtCloaked, edtPayout,     edtPaymentDay, memDesc};
+    return m_itemFields;
 }
 
 void TfrmMain::connectHandlers()
@@ -492,12 +509,99 @@ void TfrmMain::connectHandlers()
     connect(bsSkinButton2, &QPushButton::clicked, this, guarded(this, &TfrmMain::bsSkinButton2Click));
 
     connect(Timer1, &QTimer::timeout, this, guarded(this, &TfrmMain::Timer1Timer));
+    connect(ClipboardTimer, &QTimer::timeout, this, guarded(this, &TfrmMain::forgetClipboard));
+
+    connect(edtFind, &QLineEdit::textChanged, this, guarded(this, &TfrmMain::edtFindChange));
+    // Whatever changes the tree's nodes: the filter is worked out again, and so is the help line.
+    QAbstractItemModel* nodes = tvwMain->model();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(nodes, signal, this, guarded(this, &TfrmMain::invalidateFind));
+    connect(nodes, &QAbstractItemModel::dataChanged, this, guarded(this, &TfrmMain::invalidateFind));
+    connect(nodes, &QAbstractItemModel::modelReset, this, guarded(this, &TfrmMain::invalidateFind));
+
+    createShortcuts();
+}
+
+void TfrmMain::createShortcuts()
+{
+    // Qt's standard keys where the desktop has one for the command; the others follow common use
+    // (F2 renames, Ctrl+Shift+N makes a new folder-like thing). Delete and F2 act on the tree's
+    // node, so they only work while the tree has the focus: in a field, Delete deletes text.
+    struct Entry
+    {
+        const char* name;
+        QKeySequence keys;
+        QWidget* scope; // nullptr: the whole window
+        std::function<void()> run;
+    };
+    const Entry entries[] = {
+        {"scSave", QKeySequence::Save, nullptr, [this] { btnSave->click(); }},
+        {"scFind", QKeySequence::Find, nullptr,
+         [this] {
+             edtFind->setFocus(Qt::ShortcutFocusReason);
+             edtFind->selectAll();
+         }},
+        {"scAddItem", QKeySequence::New, nullptr, [this] { btnAddItem->click(); }},
+        {"scAddCategory", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), nullptr, [this] { btnAddCategory->click(); }},
+        {"scDelete", QKeySequence::Delete, tvwMain,
+         [this] {
+             const QTreeWidgetItem* node = tvwMain->currentItem();
+             if (node && node->parent())
+                 DeleteItem1->trigger();
+             else if (node)
+                 DeleteCategory1->trigger();
+         }},
+        {"scRenameCategory", QKeySequence(Qt::Key_F2), tvwMain, [this] { EditCategory1->trigger(); }},
+        {"scBrowseLogin", QKeySequence::Open, nullptr, [this] { btnBrowseLogin->click(); }},
+        {"scBack", QKeySequence::Back, nullptr, [this] { bsSkinSpeedButton1->click(); }},
+        {"scForward", QKeySequence::Forward, nullptr, [this] { bsSkinSpeedButton2->click(); }},
+        {"scRefresh", QKeySequence::Refresh, nullptr, [this] { bsSkinSpeedButton4->click(); }},
+        {"scHelp", QKeySequence::HelpContents, nullptr, [this] { btnHelp->click(); }},
+    };
+    for (const Entry& entry : entries) {
+        auto* shortcut = new QShortcut(entry.keys, entry.scope ? entry.scope : static_cast<QWidget*>(this));
+        shortcut->setObjectName(QLatin1String(entry.name));
+        shortcut->setContext(entry.scope ? Qt::WidgetShortcut : Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, guarded([this, run = entry.run] {
+                    // Only on the main page: the welcome page has its own button.
+                    if (pgcPrinc->currentWidget() == stsMain)
+                        run();
+                }));
+    }
+}
+
+QList<QShortcut*> TfrmMain::shortcuts() const
+{
+    return findChildren<QShortcut*>(QRegularExpression(QStringLiteral("^sc[A-Z]")));
+}
+
+void TfrmMain::placeFindField()
+{
+    // In the heading row (the group box's top margin), from after the caption to the right edge.
+    const int captionEnd = 8 + bsSkinGroupBox1->fontMetrics().horizontalAdvance(bsSkinGroupBox1->title()) + 14;
+    const int right = bsSkinGroupBox1->width() - 4;
+    const int height = 16;
+    edtFind->setGeometry(captionEnd, 0, qMax(0, right - captionEnd), height);
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::KeyPress:
+        if (watched == edtFind) {
+            // Escape empties the find field (everything shows again); Enter or Down goes on to
+            // the tree.
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Escape) {
+                edtFind->clear();
+                return true;
+            }
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down) {
+                tvwMain->setFocus();
+                return true;
+            }
+            break;
+        }
         // Every editor field reports its key presses to the one handler.
         if (auto* field = qobject_cast<QWidget*>(watched); field && itemFields().contains(field))
             runGuarded([&] { edtTitleKeyDown(field, static_cast<QKeyEvent*>(event)); });
@@ -527,6 +631,10 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Resize:
         if (watched == panBanner)
             centreBanner();
+        else if (watched == bsSkinGroupBox1)
+            placeFindField();
+        else if (watched == tvwMain->viewport())
+            updateTreeHelp();
         break;
     default:
         break;
@@ -639,6 +747,8 @@ void TfrmMain::FormClose()
             // ignored: closing never fails
         }
     }
+    // What "Paste" put on the clipboard does not outlive the program.
+    forgetClipboard();
     QCoreApplication::processEvents();
 }
 
@@ -647,6 +757,7 @@ void TfrmMain::FormDestroy()
     if (m_destroyed)
         return;
     m_destroyed = true;
+    forgetClipboard();
     NewsList.clear();
     CategoryList.clear();
     ItemList.clear();

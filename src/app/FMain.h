@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QSet>
 #include <QString>
 
@@ -87,6 +88,11 @@ public:
     // after it (QTreeWidget::currentItemChanged does not fire with this model: use the handlers
     // or tvwMain->selectionModel()'s currentChanged).
     QTreeWidget* tvwMain = nullptr;
+    // The find field in the tree's heading row, beside the caption "Categories" (Ctrl+F). It
+    // filters what the tree shows; see edtFindChange.
+    QLineEdit* edtFind = nullptr;
+    // The grey line of help that the empty tree shows (a label over its viewport, not a node).
+    QLabel* lblTreeHelp = nullptr;
     QMenu* bsSkinPopupMenu1 = nullptr;
     QAction* AddCategory1 = nullptr;
     QAction* EditCategory1 = nullptr;
@@ -133,9 +139,14 @@ public:
 
     // Components without a place on screen.
     QTimer* Timer1 = nullptr; // one-shot start-up timer: disabled, 2000 ms
-    QList<QIcon> ImageList1;  // tree images, 16 x 16: 0 category, 1 item
+    // Clears the clipboard kClipboardForgetMs after "Paste" put a username or password there,
+    // if it still holds that text.
+    QTimer* ClipboardTimer = nullptr;
+    static constexpr int kClipboardForgetMs = 30000;
+    QList<QIcon> ImageList1; // tree images, 16 x 16: 0 category, 1 item
 
-    // The eleven editor fields in keyboard order (title ... description).
+    // The eleven editor fields in keyboard order (title ... description), as kEditorFields
+    // (EditorFields.h) lists them.
     QList<QWidget*> itemFields() const;
 
     // ---- State owned by the window ----
@@ -185,12 +196,24 @@ public:
     void DeleteCategory();
     void DeleteItem();
     void bsSkinPopupMenu1Popup();
-    void setupRecords(); // run once by the constructor, after connectHandlers
+    // Find: shows the nodes that match the find field's text and hides the others. A category
+    // stays when its name matches (with all its items) or when one of its items matches; an item
+    // when the text occurs in one of its eleven fields (case-folded, see Records::foldForFind).
+    // The selected node and its category always stay. An empty text shows everything again.
+    // Only what is shown changes: the lists, the files and every command see the whole tree.
+    void edtFindChange();
+    void updateTreeHelp(); // shows lblTreeHelp while the tree is empty
+    void setupRecords();   // run once by the constructor, after connectHandlers
     // Sibling-title check: another child of the selected node's parent has this text, byte for byte.
     bool hasSiblingTitle(const QString& title) const;
     // Reads the eleven fields for storing (field 0 left empty). Refuses, with a message naming the
     // field, a text that cannot be stored (see Records::checkStorableText); returns false then.
     bool itemFieldsFromEditor(Records::ItemFields* fields) const;
+
+    // ---- Keyboard (FMain.cpp) ----
+    // The window's shortcuts, by objectName: scSave, scFind, scAddItem, scAddCategory, scDelete,
+    // scRenameCategory, scBrowseLogin, scBack, scForward, scRefresh, scHelp.
+    QList<QShortcut*> shortcuts() const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----
     // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
@@ -207,6 +230,9 @@ public:
     void btnBrowseCloakedClick();
     void btnUPasteClick();
     void btnPPasteClick();
+    // Clears the clipboard if it still holds what "Paste" put there (the timer's end, and exit).
+    void forgetClipboard();
+    void pasteField(const QLineEdit* field);
 
     // ---- News and updates (FMainNews.cpp) ----
     void Timer1Timer();
@@ -253,7 +279,25 @@ private:
     void createBrowserBar();
     void connectHandlers();
 
-    QSet<QString> m_unreadFiles; // bare names of record files that exist but could not be read
+    void createShortcuts();
+    void placeFindField();
+    void invalidateFind(); // the tree or the lists changed: the find index is rebuilt when next used
+    void buildFindIndex();
+
+    QList<QWidget*> m_itemFields; // the controls of kEditorFields, in its order
+    // Find: the folded text of every node, built when the find field is first used after a change.
+    struct FindEntry
+    {
+        QTreeWidgetItem* node;
+        QByteArray text; // Records::foldForFind / itemFindText
+        bool hidden;
+    };
+    QList<FindEntry> m_findIndex; // each root, followed by its children
+    bool m_findIndexValid = false;
+    bool m_findRefilterQueued = false;
+    QList<QPersistentModelIndex> m_expandedByFind; // categories the filter opened, closed when it ends
+    QString m_clipboardText;                       // what "Paste" last put on the clipboard
+    QSet<QString> m_unreadFiles;                   // bare names of record files that exist but could not be read
     // What follows a NUL byte in a record file: the loads stop there, the saves write it back
     // unchanged after the lines, so a stray NUL never costs the records behind it.
     QByteArray m_categoriesUnread;

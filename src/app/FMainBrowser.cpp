@@ -10,6 +10,7 @@
 #include "platform/WebBrowser.h"
 
 #include <QLineEdit>
+#include <QTimer>
 
 // The pane works on what the fields show right now, edited or stored. Nothing here is stored, so
 // the text goes to the control and the clipboard as the widget holds it: a character that the
@@ -105,19 +106,31 @@ void TfrmMain::btnBrowseCloakedClick()
 
 // The two "Paste" buttons: the field's text on the clipboard (an empty field empties it), then the
 // page's own paste into its focused element. Without a page only the clipboard changes. The
-// clipboard keeps the text afterwards.
-static void pasteField(TfrmMain* window, const QLineEdit* field)
+// clipboard keeps the text for kClipboardForgetMs; then, and when the program ends, it is cleared
+// if it still holds that text (a username or password must not linger where any program can read
+// it; what the user copied meanwhile stays).
+void TfrmMain::pasteField(const QLineEdit* field)
 {
-    TClipboard::setText(field->text());
-    window->webBrowser()->paste();
+    m_clipboardText = field->text();
+    TClipboard::setText(m_clipboardText);
+    ClipboardTimer->start();
+    webBrowser()->paste();
+}
+
+void TfrmMain::forgetClipboard()
+{
+    ClipboardTimer->stop();
+    if (!m_clipboardText.isEmpty() && TClipboard::text() == m_clipboardText)
+        TClipboard::clear();
+    m_clipboardText.clear();
 }
 
 void TfrmMain::btnUPasteClick()
 {
-    pasteField(this, edtLogin);
+    pasteField(edtLogin);
 }
 
 void TfrmMain::btnPPasteClick()
 {
-    pasteField(this, edtPassword);
+    pasteField(edtPassword);
 }

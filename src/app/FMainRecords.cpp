@@ -1,9 +1,11 @@
 // Category tree, item editor and the category and item commands of the main window.
 #include "app/FMain.h"
 
+#include "app/EditorFields.h"
 #include "app/ErrorGuard.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "records/ItemFind.h"
 #include "records/RecordCommands.h"
 #include "records/RecordFiles.h"
 #include "util/AppError.h"
@@ -12,6 +14,7 @@
 #include <QAction>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -20,6 +23,7 @@
 #include <QTreeWidget>
 
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -31,14 +35,6 @@ const QString kSelectCategory = QStringLiteral("Select a category first.");
 const QString kItemExists = QStringLiteral("This item already exists in this category.");
 const QString kDeleteCategoryQuestion = QStringLiteral("Are you sure do you want to delete selected category?");
 const QString kDeleteItemQuestion = QStringLiteral("Are you sure do you want to delete selected item?");
-
-// The names the user knows the editor fields by (their labels), in item-line order from field 1.
-const QString kFieldNames[] = {
-    QStringLiteral("Title"),          QStringLiteral("Affiliate Program"), QStringLiteral("Website URL"),
-    QStringLiteral("Login URL"),      QStringLiteral("Username"),          QStringLiteral("Password"),
-    QStringLiteral("Affiliate Link"), QStringLiteral("Cloaked URL"),       QStringLiteral("Min Payout"),
-    QStringLiteral("Payment Day"),    QStringLiteral("Description"),
-};
 
 // The selected node. The tree keeps its current node selected (see setupRecords), so the
 // current node is the selected one.
@@ -131,8 +127,8 @@ void TfrmMain::setupRecords()
         if (current.isValid() && !selection->isSelected(current))
             selection->select(current, QItemSelectionModel::ClearAndSelect);
     };
-    connect(selection, &QItemSelectionModel::selectionChanged, this, keepCurrentSelected);
-    connect(selection, &QItemSelectionModel::currentChanged, this, keepCurrentSelected);
+    connect(selection, &QItemSelectionModel::selectionChanged, this, guarded(keepCurrentSelected));
+    connect(selection, &QItemSelectionModel::currentChanged, this, guarded(keepCurrentSelected));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -154,13 +150,14 @@ void TfrmMain::tvwMainChanging(QTreeWidgetItem* /*node*/, bool& allowChange)
         return;
     }
 
-    if (hasSiblingTitle(edtTitle->text())) {
-        TMessageBox::warning(kTitleConflict);
+    // A text the file cannot hold is refused first: its stored form could equal a sibling's title.
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields)) {
         allowChange = false;
         return;
     }
-    Records::ItemFields fields;
-    if (!itemFieldsFromEditor(&fields)) {
+    if (hasSiblingTitle(edtTitle->text())) {
+        TMessageBox::warning(kTitleConflict);
         allowChange = false;
         return;
     }
@@ -206,24 +203,27 @@ void TfrmMain::ShowItem(const QByteArray& category, const QByteArray& title)
     const qsizetype index = Records::findItemLine(ItemList, category, title);
     if (index >= 0) {
         const Records::ItemFields fields = Records::readItemLine(ItemList.at(index));
-        const QList<QWidget*> widgets = itemFields();
-        for (int i = Records::fldTitle; i < Records::fldDescription; ++i) {
-            auto* line = static_cast<QLineEdit*>(widgets[i - 1]);
-            line->setText(UUtils::ansiToString(fields[i]));
-            line->setCursorPosition(0);
+        for (const TEditorField& entry : kEditorFields) {
+            if (entry.line) {
+                QLineEdit* line = this->*entry.line;
+                line->setText(UUtils::ansiToString(fields[entry.field]));
+                line->setCursorPosition(0);
+            } else {
+                memDesc->setPlainText(UUtils::ansiToString(Records::descriptionToEditor(fields[entry.field])));
+            }
         }
-        memDesc->setPlainText(UUtils::ansiToString(Records::descriptionToEditor(fields[Records::fldDescription])));
     }
     FItemChanged = false;
 }
 
 void TfrmMain::ClearItemFields()
 {
-    for (QWidget* field : itemFields()) {
-        if (auto* line = qobject_cast<QLineEdit*>(field))
-            line->clear();
+    for (const TEditorField& entry : kEditorFields) {
+        if (entry.line)
+            (this->*entry.line)->clear();
+        else
+            memDesc->clear();
     }
-    memDesc->clear();
     FItemChanged = false;
 }
 
@@ -260,16 +260,14 @@ bool TfrmMain::hasSiblingTitle(const QString& title) const
 
 bool TfrmMain::itemFieldsFromEditor(Records::ItemFields* fields) const
 {
-    const QList<QWidget*> widgets = itemFields();
-    for (int i = Records::fldTitle; i <= Records::fldDescription; ++i) {
-        const bool isDescription = i == Records::fldDescription;
-        const QString text = isDescription ? descriptionText(memDesc) : static_cast<QLineEdit*>(widgets[i - 1])->text();
+    for (const TEditorField& entry : kEditorFields) {
+        const QString text = entry.line ? (this->*entry.line)->text() : descriptionText(memDesc);
         const QString problem = Records::checkStorableText(
-            text, kFieldNames[i - 1], isDescription ? Records::TextKind::MultiLine : Records::TextKind::SingleLine,
-            &(*fields)[i]);
+            text, QLatin1String(entry.name), entry.line ? Records::TextKind::SingleLine : Records::TextKind::MultiLine,
+            &(*fields)[entry.field]);
         if (!problem.isEmpty()) {
             TMessageBox::warning(problem);
-            widgets[i - 1]->setFocus();
+            (entry.line ? static_cast<QWidget*>(this->*entry.line) : memDesc)->setFocus();
             return false;
         }
     }
@@ -282,13 +280,14 @@ void TfrmMain::btnSaveClick()
     QTreeWidgetItem* node = selectedNode(tvwMain);
     if (!node || !node->parent())
         return;
+    // A text the file cannot hold is refused first: its stored form could equal a sibling's title.
+    Records::ItemFields fields;
+    if (!itemFieldsFromEditor(&fields))
+        return;
     if (hasSiblingTitle(edtTitle->text())) {
         TMessageBox::warning(kTitleConflict);
         return;
     }
-    Records::ItemFields fields;
-    if (!itemFieldsFromEditor(&fields))
-        return;
     // A failed write is reported by the handler's guard; the item is no longer marked as edited
     // (SaveItem cleared the mark before writing), so leaving it asks nothing.
     SaveItem();
@@ -507,4 +506,152 @@ void TfrmMain::bsSkinPopupMenu1Popup()
     N1->setVisible(true);
     AddItem1->setVisible(true);
     DeleteItem1->setVisible(item);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Find
+
+void TfrmMain::invalidateFind()
+{
+    m_findIndexValid = false;
+    updateTreeHelp();
+    // Worked out again once the change is complete (a command may add and select in several steps).
+    if (edtFind->text().isEmpty() || m_findRefilterQueued)
+        return;
+    m_findRefilterQueued = true;
+    QMetaObject::invokeMethod(this, guarded([this] {
+                                  m_findRefilterQueued = false;
+                                  edtFindChange();
+                              }),
+                              Qt::QueuedConnection);
+}
+
+void TfrmMain::buildFindIndex()
+{
+    // Each item node stands for the first line of its category and title (as ShowItem reads it),
+    // among the lines of two fields or more (those the tree shows).
+    QHash<QByteArray, qsizetype> lineOf;
+    lineOf.reserve(ItemList.size());
+    for (qsizetype i = 0; i < ItemList.size(); ++i) {
+        const QByteArray& line = ItemList.at(i);
+        const qsizetype first = line.indexOf(char(0xA5));
+        if (first < 0 || first + 1 == line.size())
+            continue;
+        const qsizetype second = line.indexOf(char(0xA5), first + 1);
+        const QByteArray key = second < 0 ? line : line.left(second);
+        if (!lineOf.contains(key))
+            lineOf.insert(key, i);
+    }
+
+    m_findIndex.clear();
+    for (int r = 0; r < tvwMain->topLevelItemCount(); ++r) {
+        QTreeWidgetItem* root = tvwMain->topLevelItem(r);
+        const QByteArray category = nodeText(root);
+        m_findIndex.append({root, Records::foldForFind(category), root->isHidden()});
+        for (int c = 0; c < root->childCount(); ++c) {
+            QTreeWidgetItem* child = root->child(c);
+            const qsizetype line = lineOf.value(category + char(0xA5) + nodeText(child), -1);
+            const QByteArray text =
+                line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(nodeText(child));
+            m_findIndex.append({child, text, child->isHidden()});
+        }
+    }
+    m_findIndexValid = true;
+}
+
+void TfrmMain::edtFindChange()
+{
+    const QString typed = edtFind->text();
+    QByteArray needle;
+    const bool findable = Records::findNeedle(typed, &needle);
+    if (!m_findIndexValid)
+        buildFindIndex();
+    const QTreeWidgetItem* selected = tvwMain->currentItem();
+    const QTreeWidgetItem* selectedCategory = selected && selected->parent() ? selected->parent() : selected;
+    // One layout of the whole tree after this pass, instead of one per node shown, hidden,
+    // expanded or collapsed: the first change marks the layout as due, and the view then only
+    // records the others.
+    auto show = [this](FindEntry& entry, bool visible) {
+        if (entry.hidden == !visible)
+            return;
+        entry.hidden = !visible;
+        entry.node->setHidden(!visible);
+    };
+    auto layoutDue = [this] {
+        if (QTreeWidgetItem* first = tvwMain->topLevelItem(0))
+            first->setHidden(first->isHidden());
+    };
+
+    if (typed.isEmpty()) {
+        for (FindEntry& entry : m_findIndex)
+            show(entry, true);
+        if (!m_expandedByFind.isEmpty())
+            layoutDue();
+        for (const QPersistentModelIndex& index : std::as_const(m_expandedByFind)) {
+            if (index.isValid())
+                tvwMain->collapse(index);
+        }
+        m_expandedByFind.clear();
+        return;
+    }
+
+    // glibc's memmem: a two-way search, memchr for a one-byte needle.
+    auto matches = [&](const FindEntry& entry) {
+        return findable && memmem(entry.text.constData(), size_t(entry.text.size()), needle.constData(),
+                                  size_t(needle.size())) != nullptr;
+    };
+    QList<bool> itemMatched;
+    // Categories are opened to show their matching items only while those are few enough to
+    // look through: opening a thousand categories helps nobody and costs a layout of every row.
+    constexpr int kOpenUpTo = 1000;
+    QList<qsizetype> matchingRoots; // index of each category with a matching item
+    qsizetype matchingItems = 0;
+    for (qsizetype i = 0, row = 0; i < m_findIndex.size(); ++row) {
+        FindEntry& root = m_findIndex[i];
+        const int children = root.node->childCount();
+        const bool categoryMatches = matches(root);
+        bool itemMatches = false;
+        itemMatched.resize(children + 1);
+        for (int c = 1; c <= children; ++c) {
+            const bool itemMatch = matches(m_findIndex[i + c]);
+            itemMatched[c] = itemMatch;
+            itemMatches = itemMatches || itemMatch;
+            matchingItems += itemMatch ? 1 : 0;
+        }
+        const bool showRoot = categoryMatches || itemMatches || root.node == selectedCategory;
+        if (root.hidden == showRoot) { // by row: finding a root's row from its node costs a scan
+            root.hidden = !showRoot;
+            tvwMain->setRowHidden(int(row), QModelIndex(), !showRoot);
+        }
+        // The items of a hidden category keep their state: they are not seen either way.
+        if (showRoot) {
+            for (int c = 1; c <= children; ++c) {
+                FindEntry& item = m_findIndex[i + c];
+                show(item, categoryMatches || itemMatched[c] || item.node == selected);
+            }
+        }
+        if (itemMatches)
+            matchingRoots.append(i);
+        i += 1 + children;
+    }
+    if (matchingItems > kOpenUpTo)
+        return;
+    for (qsizetype i : std::as_const(matchingRoots)) {
+        QTreeWidgetItem* root = m_findIndex[i].node;
+        if (root->isExpanded())
+            continue;
+        layoutDue();
+        m_expandedByFind.append(tvwMain->model()->index(tvwMain->indexOfTopLevelItem(root), 0));
+        tvwMain->expand(m_expandedByFind.last());
+    }
+}
+
+void TfrmMain::updateTreeHelp()
+{
+    const bool empty = tvwMain->topLevelItemCount() == 0;
+    lblTreeHelp->setVisible(empty);
+    if (empty) {
+        const QRect area = tvwMain->viewport()->rect().adjusted(6, 6, -6, -6);
+        lblTreeHelp->setGeometry(area.x(), area.y(), area.width(), lblTreeHelp->heightForWidth(area.width()));
+    }
 }

@@ -12,3 +12,8 @@ QString TClipboard::text()
 {
     return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
 }
+
+void TClipboard::clear()
+{
+    QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+}

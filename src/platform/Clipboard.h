@@ -9,4 +9,6 @@ public:
     // Replaces what the clipboard holds by text (an empty text empties it).
     static void setText(const QString& text);
     static QString text();
+    // Empties the clipboard.
+    static void clear();
 };

@@ -76,10 +76,24 @@ void TWebBrowser::onNewWindowRequested(QWebEngineNewWindowRequest& request)
         Qt::QueuedConnection);
 }
 
+QUrl TWebBrowser::resolve(const QString& address)
+{
+    // An address with a scheme goes as it is. One without ("www.site.com", "127.0.0.1:8080/x",
+    // common in stored records) is resolved the way a browser's address box does, instead of
+    // loading as a relative address, which shows a blank page.
+    const QUrl url(address);
+    static const QStringList schemes = {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file"),
+                                        QStringLiteral("ftp"),  QStringLiteral("about"), QStringLiteral("data")};
+    if (!url.isRelative() && schemes.contains(url.scheme(), Qt::CaseInsensitive))
+        return url;
+    const QUrl guessed = QUrl::fromUserInput(address);
+    return guessed.isValid() ? guessed : url;
+}
+
 void TWebBrowser::navigate(const QString& address)
 {
     if (QWebEngineView* view = ensureView())
-        view->load(QUrl(address));
+        view->load(resolve(address));
 }
 
 bool TWebBrowser::goBack()

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
 class QWebEngineNewWindowRequest;
 class QWebEngineView;
@@ -29,8 +30,12 @@ public:
     // True while the control is loading a page.
     bool busy() const { return m_busy; }
 
-    // Starts loading address, exactly as given (no scheme added, nothing trimmed), and returns at once.
+    // Starts loading address as given (nothing trimmed), and returns at once. An address without a
+    // scheme is resolved as a browser's address box would (see resolve).
     void navigate(const QString& address);
+    // The address a navigation loads: address itself when it has a web scheme, else what a
+    // browser's address box makes of it ("www.site.com" -> "http://www.site.com").
+    static QUrl resolve(const QString& address);
 
     // One step in the history. False (and nothing done) when there is no such step.
     bool goBack();

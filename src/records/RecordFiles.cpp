@@ -127,7 +127,9 @@ qsizetype findItemLine(const StringList& items, const QByteArray& category, cons
     // Compare the leading bytes first: most lines fail on the category prefix at once.
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QByteArray& line = items[i];
-        if (!line.startsWith(category) || line.size() <= category.size() || line[category.size()] != kSep)
+        // The tree shows only lines of two fields or more: a line that ends with its first
+        // separator ("C" 0xA5) is one field and never stands for the empty-titled item of C.
+        if (!line.startsWith(category) || line.size() <= category.size() + 1 || line[category.size()] != kSep)
             continue;
         if (itemTitle(line) == title && itemCategory(line) == category)
             return i;

@@ -75,7 +75,7 @@ QByteArray descriptionFromEditor(const QByteArray& editorText);
 QByteArray descriptionToEditor(const QByteArray& description);
 
 // Index of the first item line whose fields 0 and 1 equal category and title byte for byte,
-// or -1.
+// or -1. Only lines of two fields or more count, as only they are shown in the tree.
 qsizetype findItemLine(const StringList& items, const QByteArray& category, const QByteArray& title);
 
 // Where the tree shows each item line: the first category (top to bottom) whose name equals

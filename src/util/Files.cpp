@@ -35,6 +35,19 @@ QString withTrailingSlash(QString dir)
     return dir;
 }
 
+// QFile says "Unknown error" when the system gave no reason, as for a short write on a full
+// disk: say what a user can do something about instead.
+QString reasonOf(const QFileDevice& file, const QString& fallback)
+{
+    const QString reason = file.errorString();
+    if (file.error() == QFileDevice::NoError || reason.isEmpty() || reason == QLatin1String("Unknown error"))
+        return fallback;
+    return reason;
+}
+
+const QString kNotWritten = QStringLiteral("Not all of it could be written: the disk may be full.");
+const QString kNotCreated = QStringLiteral("The folder may not exist or may not be writable.");
+
 } // namespace
 
 QString appDir()
@@ -75,7 +88,7 @@ FileWriter::FileWriter(const QString& path, Kind kind)
     // a buffered flush counts a partly written buffer as success.
     const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
     if (!m_file->open(kind == Kind::Save ? mode : mode | QIODevice::Truncate))
-        raiseFileError("Cannot create file \"%1\". %2", path, m_file->errorString());
+        raiseFileError("Cannot create file \"%1\". %2", path, reasonOf(*m_file, kNotCreated));
     if (!existed)
         m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
                                QFileDevice::WriteUser);
@@ -97,12 +110,12 @@ void FileWriter::commit()
     m_done = true;
     if (m_kind == Kind::Save) {
         if (!m_save.commit())
-            raiseFileError("Stream write error \"%1\". %2", m_path, m_save.errorString());
+            raiseFileError("Stream write error \"%1\". %2", m_path, reasonOf(m_save, kNotWritten));
         return;
     }
     m_workingCopy.close();
     if (m_workingCopy.error() != QFileDevice::NoError) {
-        const QString reason = m_workingCopy.errorString();
+        const QString reason = reasonOf(m_workingCopy, kNotWritten);
         m_workingCopy.remove();
         raiseFileError("Stream write error \"%1\". %2", m_path, reason);
     }
@@ -110,7 +123,7 @@ void FileWriter::commit()
 
 void FileWriter::raiseWriteError()
 {
-    const QString reason = m_file->errorString();
+    const QString reason = reasonOf(*m_file, kNotWritten);
     discard();
     raiseFileError("Stream write error \"%1\". %2", m_path, reason);
 }

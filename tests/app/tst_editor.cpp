@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -164,6 +165,46 @@ class TestEditor : public QObject
         return roots.join(u';');
     }
 
+    // treeDump of what the tree shows: hidden nodes left out.
+    QString shownDump() const
+    {
+        QStringList roots;
+        QTreeWidget* tree = m_window->tvwMain;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* root = tree->topLevelItem(i);
+            if (root->isHidden())
+                continue;
+            QStringList children;
+            for (int c = 0; c < root->childCount(); ++c) {
+                if (!root->child(c)->isHidden())
+                    children << root->child(c)->text(0);
+            }
+            roots << root->text(0) + u'[' + children.join(u',') + u']';
+        }
+        return roots.join(u';');
+    }
+
+    // Types into the find field as a user does, one key at a time.
+    void typeFind(const QString& text)
+    {
+        m_window->edtFind->setFocus();
+        m_window->edtFind->clear();
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QCoreApplication::sendEvent(m_window->edtFind, &press);
+        }
+        QCOMPARE(m_window->edtFind->text(), text);
+    }
+
+    // Sends a shortcut to the active main window.
+    void shortcut(const QKeySequence& keys, QWidget* focus)
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        focus->setFocus();
+        QTest::keySequence(QApplication::focusWidget(), keys);
+    }
+
     static QStringList messages()
     {
         QStringList texts;
@@ -254,6 +295,18 @@ private slots:
     void selectionAfterRemoval();
     void deletingEditedItemAsksNoSaveQuestion();
     void failedWriteKeepsSelection();
+
+    void failedSaveLeavesItemUnmarked();
+
+    // ---- Find, keyboard, first start ----
+
+    void find_data();
+    void find();
+    void findLeavesCommandsTheWholeTree();
+    void shortcuts();
+    void helpLineInEmptyTree();
+    void unstorableTitleBeforeSiblingRule();
+    void nodePicturesUntinted();
 
     // ---- Context menu ----
 
@@ -997,6 +1050,226 @@ void TestEditor::sameNamedCategories()
     // The first node's items still show their lines.
     select("Shops/b");
     QCOMPARE(w->edtTitle->text(), QStringLiteral("b"));
+}
+
+// After a failed "Save Item" the item is no longer marked as edited: the error was shown, and
+// leaving the item asks nothing.
+void TestEditor::failedSaveLeavesItemUnmarked()
+{
+    const QByteArray items = lf("Shops~Amazon~prog~|Shops~eBay~");
+    TfrmMain* w = open(lf("Shops"), items);
+    select("Shops/Amazon");
+    w->edtProg->setFocus();
+    QTest::keyClicks(w->edtProg, QStringLiteral("Z"));
+    QVERIFY(w->FItemChanged);
+    {
+        FileSizeLimit full(8);
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        w->btnSave->click();
+    }
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().at(0).contains(QStringLiteral("items.dat")), qPrintable(messages().at(0)));
+    QVERIFY(!w->FItemChanged);
+    QCOMPARE(readFile("items.dat"), items);
+    select("Shops/eBay"); // no question: a real box would be caught as unexpected
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
+    QCOMPARE(messages().size(), 1);
+}
+
+// ---- Find, keyboard, first start ----
+
+void TestEditor::find_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown");
+    const QString all = s("Shops[Amazon,eBay];Travel[Flights,Hotels];Caf\xE9s[Latte]");
+    QTest::newRow("empty: everything") << "" << all;
+    QTest::newRow("title, other case") << "AMAZ"
+                                       << "Shops[Amazon]";
+    QTest::newRow("any field: password") << "s3Cr"
+                                         << "Shops[eBay]";
+    QTest::newRow("any field: description's second line") << "second"
+                                                          << "Travel[Hotels]";
+    QTest::newRow("no match across two fields") << "amazonprog"
+                                                << "";
+    QTest::newRow("category name keeps all its items") << "trav"
+                                                       << "Travel[Flights,Hotels]";
+    QTest::newRow("accented letter in other case") << s("CAF\xC9") << s("Caf\xE9s[Latte]");
+    QTest::newRow("accented letter in a field") << s("cr\xC8me") << s("Caf\xE9s[Latte]");
+    QTest::newRow("nothing matches") << "zzz"
+                                     << "";
+}
+
+void TestEditor::find()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    const QByteArray categories = lf("Shops|Travel|Caf\xE9s");
+    const QByteArray items = lf("Shops~Amazon~prog~|Shops~eBay~~~~~s3cret~|Travel~Flights~|"
+                                "Travel~Hotels~~~~~~~~~~first\xA5\xA5\xA7\xA7second~|Caf\xE9s~Latte~Cr\xE8me~");
+    TfrmMain* w = open(categories, items);
+    typeFind(text);
+    QCOMPARE(shownDump(), shown);
+    // Escape shows everything again; nothing was written.
+    QTest::keyClick(w->edtFind, Qt::Key_Escape);
+    QCOMPARE(w->edtFind->text(), QString());
+    QCOMPARE(shownDump(), treeDump());
+    QCOMPARE(readFile("categories.dat"), categories);
+    QCOMPARE(readFile("items.dat"), items);
+}
+
+// Filtering changes only what the tree shows: the selection, the leave-item check, the
+// sibling-title rule and the commands see every node.
+void TestEditor::findLeavesCommandsTheWholeTree()
+{
+    const QByteArray items = lf("Shops~Amazon~|Shops~eBay~|Shops~Etsy~|Travel~Flights~");
+    TfrmMain* w = open(lf("Shops|Travel"), items);
+    select("Shops/eBay");
+    typeFind(QStringLiteral("e"));
+    QCOMPARE(shownDump(), QStringLiteral("Shops[eBay,Etsy];Travel[Flights]")); // "Travel" has an e
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
+    QVERIFY(currentIsSelected());
+
+    // A filter that does not match the selected item keeps it shown and selected, with its category.
+    typeFind(QStringLiteral("flig"));
+    QCOMPARE(shownDump(), QStringLiteral("Shops[eBay];Travel[Flights]"));
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
+    QCOMPARE(w->edtTitle->text(), QStringLiteral("eBay"));
+
+    // The sibling-title rule sees the hidden "Amazon".
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    w->edtTitle->setText(QStringLiteral("Amazon"));
+    w->btnSave->click();
+    QCOMPARE(messages(), QStringList{QStringLiteral(
+                             "Sorry there is an item with this title in this category. Use other name and try again")});
+    QCOMPARE(readFile("items.dat"), items);
+
+    // The leave-item check asks before moving to a shown node.
+    w->edtTitle->setFocus();
+    QTest::keyClick(w->edtTitle, Qt::Key_End);
+    TMessageBox::clearTestState();
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Cancel);
+    select("Travel/Flights");
+    QCOMPARE(messages(), QStringList{QStringLiteral("Do you want save the changes you made in this item?")});
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
+    TMessageBox::setNextAnswer(TMessageBox::Answer::No);
+    select("Travel/Flights");
+    QCOMPARE(selectedPath(), QStringLiteral("Travel/Flights"));
+
+    // Delete Category on a filtered category removes its hidden items too.
+    typeFind(QStringLiteral("etsy"));
+    select("Shops");
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    w->DeleteCategory1->trigger();
+    QCOMPARE(readFile("items.dat"), crlf("Travel~Flights~"));
+    QCOMPARE(treeDump(), QStringLiteral("Travel[Flights]"));
+
+    // An item added under a filter is shown, selected, whatever the filter.
+    select("Travel");
+    TfrmAddElement::queueEntry(QStringLiteral("Trains"));
+    w->btnAddItem->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(selectedPath(), QStringLiteral("Travel/Trains"));
+    QVERIFY(shownDump().contains(QStringLiteral("Trains")));
+    typeFind(QString());
+    QCOMPARE(shownDump(), QStringLiteral("Travel[Flights,Trains]"));
+}
+
+void TestEditor::shortcuts()
+{
+    TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~~~https://login.example/~"));
+
+    TfrmAddElement::queueEntry(QStringLiteral("Travel"));
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), w->tvwMain); // Add Category
+    QCOMPARE(readFile("categories.dat"), crlf("Shops|Travel"));
+
+    select("Shops");
+    TfrmAddElement::queueEntry(QStringLiteral("eBay"));
+    shortcut(QKeySequence::New, w->tvwMain); // Add Item
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
+
+    w->edtProg->setText(QStringLiteral("auctions"));
+    shortcut(QKeySequence::Save, w->edtProg); // Save Item
+    QCOMPARE(readFile("items.dat"), crlf("Shops~Amazon~~~https://login.example/~|Shops~eBay~auctions~~~~~~~~~~"));
+
+    shortcut(QKeySequence::Find, w->edtTitle);
+    QCOMPARE(QApplication::focusWidget(), w->edtFind);
+
+    // Delete and F2 act on the tree's node while the tree has the focus.
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    shortcut(QKeySequence::Delete, w->tvwMain);
+    QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon];Travel[]"));
+    select("Travel");
+    TfrmAddElement::queueEntry(QStringLiteral("Trips"));
+    shortcut(QKeySequence(Qt::Key_F2), w->tvwMain);
+    QCOMPARE(readFile("categories.dat"), crlf("Shops|Trips"));
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    shortcut(QKeySequence::Delete, w->tvwMain);
+    QCOMPARE(readFile("categories.dat"), crlf("Shops"));
+
+    // In a field, Delete is the field's own key.
+    select("Shops/Amazon");
+    w->edtTitle->setCursorPosition(0);
+    shortcut(QKeySequence::Delete, w->edtTitle);
+    QCOMPARE(w->edtTitle->text(), QStringLiteral("mazon"));
+    QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon]"));
+    w->FItemChanged = false;
+}
+
+void TestEditor::helpLineInEmptyTree()
+{
+    TfrmMain* w = open(QByteArray(), QByteArray());
+    QVERIFY(w->lblTreeHelp->isVisible());
+    QVERIFY(w->lblTreeHelp->text().contains(QStringLiteral("Add Category")));
+    QCOMPARE(w->tvwMain->topLevelItemCount(), 0); // not a node
+    QVERIFY(w->tvwMain->viewport()->rect().contains(w->lblTreeHelp->geometry()));
+
+    TfrmAddElement::queueEntry(QStringLiteral("Shops"));
+    w->btnAddCategory->click();
+    QVERIFY(!w->lblTreeHelp->isVisible());
+    select("Shops");
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    w->DeleteCategory1->trigger();
+    QVERIFY(w->lblTreeHelp->isVisible());
+}
+
+// A title the file cannot hold gets the "cannot be stored" message, even where its stored form
+// would equal a sibling's title ("?"), in "Save Item" and in the leave-item check alike.
+void TestEditor::unstorableTitleBeforeSiblingRule()
+{
+    const QByteArray items = lf("Shops~?~|Shops~x~|Shops~y~");
+    TfrmMain* w = open(lf("Shops"), items);
+    select("Shops/x");
+    w->edtTitle->setText(QStringLiteral("\u0416")); // Cyrillic Zhe: not in Windows-1252
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    w->btnSave->click();
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(!messages().at(0).startsWith(QStringLiteral("Sorry")) &&
+                 messages().at(0).contains(QStringLiteral("Title")),
+             qPrintable(messages().at(0)));
+
+    TMessageBox::clearTestState();
+    w->edtTitle->setFocus();
+    QTest::keyClick(w->edtTitle, Qt::Key_End);
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    select("Shops/y");
+    QCOMPARE(messages().size(), 2);
+    QVERIFY2(!messages().at(1).startsWith(QStringLiteral("Sorry")), qPrintable(messages().at(1)));
+    QCOMPARE(selectedPath(), QStringLiteral("Shops/x"));
+    QCOMPARE(readFile("items.dat"), items);
+    w->FItemChanged = false;
+}
+
+void TestEditor::nodePicturesUntinted()
+{
+    TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~"));
+    select("Shops/Amazon");
+    for (QTreeWidgetItem* n : {node("Shops"), node("Shops/Amazon")}) {
+        const QIcon icon = n->icon(0);
+        QVERIFY(!icon.isNull());
+        QCOMPARE(icon.pixmap(16, QIcon::Selected).toImage(), icon.pixmap(16, QIcon::Normal).toImage());
+    }
 }
 
 QTEST_MAIN(TestEditor)

@@ -372,6 +372,60 @@ private slots:
         QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/popup")));
     }
 
+    // An address stored without a scheme, as such records often hold it, opens the page as a
+    // browser's address box would; edtURL shows it as typed.
+    void addressWithoutScheme()
+    {
+        const QString typed = address(QStringLiteral("/c")).mid(int(qstrlen("http://")));
+        m_w->edtLoginURL->setText(typed);
+        QVERIFY(clickLoads(m_w->btnBrowseLogin, QStringLiteral("/c")));
+        QCOMPARE(m_w->edtURL->text(), typed);
+        QCOMPARE(view()->title(), QStringLiteral("C"));
+        QCOMPARE(TWebBrowser::resolve(QStringLiteral("www.site.example")), QUrl("http://www.site.example"));
+        QCOMPARE(TWebBrowser::resolve(QStringLiteral("https://a.example/x")), QUrl("https://a.example/x"));
+
+        // Ctrl+O opens the login URL too.
+        m_w->edtLoginURL->setText(address(QStringLiteral("/b")));
+        m_w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_w));
+        m_w->edtTitle->setFocus();
+        QVERIFY(loadsAt([&] { QTest::keySequence(m_w->edtTitle, QKeySequence::Open); }, m_server.url("/b")));
+        QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/b")));
+        m_w->edtLoginURL->clear();
+    }
+
+    // What "Paste" put on the clipboard is cleared after the delay if the clipboard still holds
+    // it; a text the user copied meanwhile stays. Closing the window clears it the same way.
+    void clipboardForgetsPastedText()
+    {
+        QCOMPARE(m_w->ClipboardTimer->interval(), 30000);
+        m_w->edtPassword->setText(QStringLiteral("s3cret"));
+        click(m_w->btnPPaste);
+        QCOMPARE(TClipboard::text(), QStringLiteral("s3cret"));
+        QVERIFY(m_w->ClipboardTimer->isActive());
+        QVERIFY(m_w->ClipboardTimer->remainingTime() > 25000);
+        m_w->ClipboardTimer->start(50); // the delay, shortened
+        QTRY_COMPARE(TClipboard::text(), QString());
+
+        click(m_w->btnPPaste);
+        TClipboard::setText(QStringLiteral("copied by the user"));
+        m_w->ClipboardTimer->start(50);
+        QTRY_VERIFY(!m_w->ClipboardTimer->isActive());
+        QCOMPARE(TClipboard::text(), QStringLiteral("copied by the user"));
+        m_w->ClipboardTimer->setInterval(TfrmMain::kClipboardForgetMs);
+        m_w->edtPassword->clear();
+
+        {
+            TfrmMain other;
+            other.Timer1->stop();
+            other.edtLogin->setText(QStringLiteral("someone"));
+            other.btnUPaste->click();
+            QCOMPARE(TClipboard::text(), QStringLiteral("someone"));
+            other.close();
+            QCOMPARE(TClipboard::text(), QString());
+        }
+    }
+
     void badInput_data()
     {
         QTcpServer closed; // a port that refuses: bound for a moment, then let go
