@@ -91,6 +91,14 @@ void checkUnseal(const QByteArray& sealed)
     const Opened opened = open(UUtils::kSealPassPhrase, UUtils::kSealBufferSize, sealed);
     FUZZ_CHECK(ok == (opened.error != TEncryption::Error::PassPhrase));
     FUZZ_CHECK(UUtils::readWholeFile(destination) == opened.plain);
+
+    // The tool's way: only an intact document replaces what the destination held.
+    write(destination, "old content");
+    const UUtils::Unsealed verdict =
+        UUtils::unsealFileChecked(source, destination, UUtils::kSealPassPhrase, UUtils::PlainCopy::IntactDocument);
+    FUZZ_CHECK((verdict == UUtils::Unsealed::Intact) == opened.ok);
+    FUZZ_CHECK((verdict == UUtils::Unsealed::Damaged) == (opened.error == TEncryption::Error::Authentication));
+    FUZZ_CHECK(UUtils::readWholeFile(destination) == (opened.ok ? opened.plain : QByteArray("old content")));
 }
 
 } // namespace

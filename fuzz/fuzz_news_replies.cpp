@@ -6,6 +6,9 @@
 #include "news/NewsProtocol.h"
 #include "util/Fields.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -38,13 +41,24 @@ void checkDecode(const QByteArray& text)
         FUZZ_CHECK(decoded.size() >= text.size() - 2 * text.count('$'));
 }
 
+qint32 numberFromBytes(const QByteArray& bytes)
+{
+    qint32 n = 0;
+    std::memcpy(&n, bytes.leftJustified(4, '\0').constData(), 4);
+    return n;
+}
+
 void checkReplies(const QByteArray& body)
 {
     const QByteArray reply = News::replyText(true, body);
     FUZZ_CHECK(News::replyText(false, body).isEmpty());
     FUZZ_CHECK(reply.isEmpty() || (quint8(reply.front()) > 0x20 && quint8(reply.back()) > 0x20));
 
+    const StringList entries = News::parseNewsList(reply, 3);
+    FUZZ_CHECK(entries.size() <= 3 && entries == News::parseNewsList(reply).mid(0, 3));
     for (const QByteArray& entry : News::parseNewsList(reply)) {
+        for (int field = 0; field < 4; ++field)
+            FUZZ_CHECK(News::entryField(entry, field) == UUtils::SplitFields('^', entry).value(field));
         FUZZ_CHECK(!entry.isEmpty() && entry != "OK" && !entry.contains(News::kListSeparator));
         FUZZ_CHECK(reply.contains(entry));
     }
@@ -59,10 +73,18 @@ void checkReplies(const QByteArray& body)
     for (const News::NewsRequest request :
          {News::NewsRequest::List, News::NewsRequest::Latest, News::NewsRequest::Details})
         News::newsErrorMessage(reply, request);
-    // An id is written back into the settings file: only a plain decimal number counts.
-    const qint32 number = News::newsIdNumber(body);
-    bool ok = false;
-    FUZZ_CHECK(number == 0 || (body.toInt(&ok) == number && ok));
+    // An id is written back into the settings file: only an optional minus and decimal digits
+    // within 32 bits count, and every such number reads as itself.
+    const std::optional<qint32> number = News::parseNewsId(body);
+    FUZZ_CHECK(News::newsIdNumber(body) == number.value_or(0) && News::isValidNewsId(body) == number.has_value());
+    if (number) {
+        const QByteArray digits = body.startsWith('-') ? body.mid(1) : body;
+        FUZZ_CHECK(!digits.isEmpty() &&
+                   std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }));
+        bool ok = false;
+        FUZZ_CHECK(body.toLongLong(&ok) == *number && ok);
+    }
+    FUZZ_CHECK(News::parseNewsId(QByteArray::number(numberFromBytes(body))) == numberFromBytes(body));
 }
 
 } // namespace

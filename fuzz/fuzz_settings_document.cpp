@@ -106,10 +106,9 @@ void sealDocument(const QByteArray& plain)
 }
 
 // WriteLastNewsId then ReadLastNewsId, on a sealed document or on bytes that are none.
-void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
+void checkLastNewsId(const QByteArray& plain, bool sealed, const QByteArray& value)
 {
     UUtils::setAppDir(Fuzz::scratchDir());
-    const QByteArray value = QByteArray::number(id);
     if (sealed)
         sealDocument(plain);
     else
@@ -121,8 +120,8 @@ void checkLastNewsId(const QByteArray& plain, bool sealed, quint32 id)
         FUZZ_CHECK(!"a settings file that can be read and written raises no error");
     }
     FUZZ_CHECK(!QFile::exists(UUtils::appFile(QLatin1String(kPlainSettingsFileName))));
+    // A server's text that is no news id changes no byte of the file.
     if (!News::isValidNewsId(value)) {
-        // Past 32 bits the value is no news id: not a byte of the file changes.
         FUZZ_CHECK(UUtils::readWholeFile(settingsPath()) == before);
         QFile::remove(settingsPath());
         return;
@@ -176,9 +175,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         break;
     }
     default: {
+        // An id as the news service sends it: a number, or any text at all.
         const bool sealed = input.ConsumeBool();
-        const quint32 id = input.ConsumeIntegral<quint32>();
-        checkLastNewsId(Fuzz::takeRest(input), sealed, id);
+        const QByteArray value =
+            input.ConsumeBool() ? QByteArray::number(input.ConsumeIntegral<qint32>()) : Fuzz::takeBytes(input, 24);
+        checkLastNewsId(Fuzz::takeRest(input), sealed, value);
         break;
     }
     }

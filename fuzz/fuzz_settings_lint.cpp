@@ -3,7 +3,19 @@
 
 #include "FuzzSupport.h"
 
+#include "branding/BrandingLoader.h"
 #include "branding/SettingsLint.h"
+
+namespace {
+
+// The warning that the News button stays hidden (one of three, by the BranderType check).
+bool saysNewsHidden(const QByteArray& warning)
+{
+    return warning.startsWith("BranderType is empty") || warning.startsWith("the News button stays hidden: level ") ||
+           (warning.startsWith("BranderType \"") && warning.endsWith("the News button stays hidden"));
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -13,5 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(!warning.isEmpty());
     // The same document, the same report.
     FUZZ_CHECK(LintSettingsDocument(plain) == warnings);
+
+    // What it says about the News button is what the program does with the same document.
+    const BrandingDocument read = ReadBrandingDocument(UUtils::joinLines(UUtils::parseLines(plain)));
+    const qsizetype hidden = std::count_if(warnings.begin(), warnings.end(), saysNewsHidden);
+    FUZZ_CHECK(hidden == (NewsButtonVisible(read.values) ? 0 : 1));
     return 0;
 }

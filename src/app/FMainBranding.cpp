@@ -11,7 +11,6 @@
 #include "platform/ImageLoader.h"
 #include "platform/ShellLauncher.h"
 #include "platform/Skin.h"
-#include "util/AppError.h"
 #include "util/Files.h"
 #include "util/TextCodec.h"
 
@@ -64,14 +63,9 @@ bool showAnimatedBanner(QFrame* panBanner, QLabel* imgBanner, QLabel* gifBanner,
 
 void TfrmMain::LoadBranding()
 {
-    // A settings file that cannot be unsealed or read leaves the copy unbranded; the start goes
-    // on without a message.
-    std::optional<QByteArray> working;
-    try {
-        working = LoadSettingsDocument();
-    } catch (const AppError&) {
-        return;
-    }
+    // A settings file that exists but cannot be opened or read raises its error here, before
+    // anything is branded: window creation reports it and goes on with the copy unbranded.
+    const std::optional<QByteArray> working = LoadSettingsDocument();
     if (!working)
         return;
 

@@ -106,7 +106,7 @@ Engine& engine()
     return e;
 }
 
-// Accepts the view's own documents, and, when the view follows links, clicks on web links.
+// Accepts the view's own documents and, where the view follows links, web addresses.
 class HtmlPage : public QWebEnginePage
 {
 public:
@@ -118,7 +118,7 @@ public:
     QUrl expected; // the document the view is loading
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override
     {
         if (url.scheme() == QLatin1String(kScheme))
             return isMainFrame && url == expected;
@@ -126,7 +126,8 @@ protected:
             return false;
         if (!isMainFrame)
             return m_owner->loadsWebContent(); // a frame of the document, shown as a browser shows it
-        return type == NavigationTypeLinkClicked && m_owner->followLinks();
+        // A link, a form, a redirect on the way: the page goes on as in a browser.
+        return m_owner->followLinks();
     }
 
 private:

@@ -45,8 +45,8 @@ public:
     void setLoadsWebContent(bool load) { m_webContent = load; }
     bool loadsWebContent() const { return m_webContent; }
 
-    // Off (the default): a click on a link changes nothing. On: links to web addresses (http,
-    // https) open inside the view; every other address is refused.
+    // Off (the default): a click on a link changes nothing. On: links (and forms, redirects) to
+    // web addresses (http, https) open inside the view; every other address is refused.
     void setFollowLinks(bool follow) { m_followLinks = follow; }
     bool followLinks() const { return m_followLinks; }
 

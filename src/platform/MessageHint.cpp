@@ -148,9 +148,14 @@ void TMessageHint::layoutText()
         m_lines.last() = last;
     }
 
+    // A wrapped line keeps the blank it was broken at; blanks at a line's end take no room.
     int width = 0;
-    for (const QString& line : std::as_const(m_lines))
-        width = std::max(width, metrics.horizontalAdvance(line));
+    for (const QString& line : std::as_const(m_lines)) {
+        qsizetype visible = line.size();
+        while (visible > 0 && line.at(visible - 1).isSpace())
+            --visible;
+        width = std::max(width, metrics.horizontalAdvance(line.left(visible)));
+    }
     m_textSize = QSize(std::min(width, wrap), int(m_lines.size()) * metrics.lineSpacing());
 }
 

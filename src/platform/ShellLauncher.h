@@ -16,7 +16,7 @@
 //
 // Why not GIO (g_app_info_get_default_for_uri_scheme + g_app_info_launch_uris), which the desktops
 // themselves use: it does put the address unchanged into one argument for %u, but a browser whose
-// Exec line has no %u or %U (allowed, and common for wrapper entries) gets the address through
+// Exec line has no %u or %U (the Desktop Entry format allows that) gets the address through
 // the %f rule, as a local file path, and a web address has none: the browser starts without the
 // address (checked with GLib 2.74). It would also be a second build dependency (libglib2.0-dev)
 // for a lookup of a few files, and its launch path (D-Bus activation, gio-launch-desktop) is out

@@ -47,6 +47,7 @@ private Q_SLOTS:
         m_server.setPage("/pic.png", pngBytes(4, 4), "image/png");
         m_server.setPage("/style.css", "#probe { width: 123px; }", "text/css");
         m_server.setEndless("/never");
+        m_server.setPage("/page", "<p>a web page</p>");
         QFile pic(m_dir.filePath("pic.png"));
         QVERIFY(pic.open(QIODevice::WriteOnly));
         pic.write(pngBytes(4, 4));
@@ -123,6 +124,49 @@ private Q_SLOTS:
             const QVariant answer = evaluate(&view, probe);
             QVERIFY2(answer.isValid(), qPrintable(probe));
             QCOMPARE(answer.toInt() == whenRead, welcome ? readByWelcome : readByNews);
+        }
+    }
+
+    void linksOpenOnlyWhereFollowed_data()
+    {
+        QTest::addColumn<bool>("follow");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("opens");
+        const QString web = m_server.url("/page").toString();
+        const QString file = QUrl::fromLocalFile(m_dir.filePath("style.css")).toString();
+        QTest::newRow("news body, web link") << false << web << false;
+        QTest::newRow("welcome page, web link") << true << web << true;
+        QTest::newRow("welcome page, file link") << true << file << false;
+    }
+    void linksOpenOnlyWhereFollowed()
+    {
+        QFETCH(bool, follow);
+        QFETCH(QString, target);
+        QFETCH(bool, opens);
+        THtmlView view;
+        view.setLoadsWebContent(follow);
+        view.setFollowLinks(follow);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.setHtml("<a id=l href='" + target + "' style='display:block;width:200px;height:100px'>go</a>");
+        QVERIFY(waitLoaded(&view));
+        const QVariant box = evaluate(&view, "(r => [r.x + r.width / 2, r.y + r.height / 2])"
+                                             "(document.getElementById('l').getBoundingClientRect())");
+        const QVariantList centre = box.toList();
+        QCOMPARE(centre.size(), 2);
+        const int before = m_server.requestCount("/page");
+        QWidget* surface = view.view()->focusProxy();
+        QVERIFY(surface);
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(centre[0].toInt(), centre[1].toInt()));
+        if (opens) {
+            QTRY_COMPARE_WITH_TIMEOUT(view.view()->url().toString(), target, 10000);
+            QCOMPARE(m_server.requestCount("/page"), before + 1);
+        } else {
+            QTest::qWait(1000);
+            QCOMPARE(view.view()->url().scheme(), QStringLiteral("quillet-html"));
+            QCOMPARE(m_server.requestCount("/page"), before);
+            QCOMPARE(shownText(&view), QStringLiteral("go"));
         }
     }
 
