@@ -138,6 +138,7 @@ void WriteLastNewsId(const QByteArray& value)
     if (!sealedByUs)
         return;
     SetLastNewsIdLine(lines, value);
-    UUtils::saveStringList(plainSettingsPath(), lines);
+    // The plain copy lives only until it is sealed: no sync to the disk for it.
+    UUtils::saveStringList(plainSettingsPath(), lines, {}, UUtils::FileWriter::Kind::WorkingCopy);
     UUtils::SealFile(plainSettingsPath(), settingsPath());
 }

@@ -56,11 +56,11 @@ StringList loadStringList(const QString& path, QByteArray* unread)
     return parseLines(text);
 }
 
-void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread)
+void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread, FileWriter::Kind kind)
 {
     // Written through one reused buffer of about 1 MB, not one copy of the whole file.
     constexpr qsizetype kBuffer = 1024 * 1024;
-    FileWriter file(path);
+    FileWriter file(path, kind);
     const auto write = [&file](const QByteArray& bytes) {
         if (!file.write(bytes.constData(), bytes.size()))
             file.raiseWriteError();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/Files.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -26,6 +28,8 @@ StringList loadStringList(const QString& path, QByteArray* unread);
 
 // Writes the lines through FileWriter (see Files.h), then unread unchanged. A record file
 // keeps the bytes after a NUL this way: they are never read, but a save does not drop them.
-void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread = {});
+// kind is FileWriter::Kind::WorkingCopy only for the short-lived plain settings copy.
+void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread = {},
+                    FileWriter::Kind kind = FileWriter::Kind::Save);
 
 } // namespace UUtils
