@@ -203,20 +203,18 @@ private:
     {
         const QByteArray url = m_values.value("AffiliateURL");
         const QByteArray id = m_values.value("AffiliateID");
-        // The loader's substitution, measured before it is made: placeholders, left to right.
-        const QByteArrayView placeholder(kAffiliateIdPlaceholder);
-        qsizetype count = 0;
-        for (qsizetype at = url.indexOf(placeholder); at >= 0; at = url.indexOf(placeholder, at + placeholder.size()))
-            ++count;
-        const qint64 length = url.size() + count * (qint64(id.size()) - placeholder.size());
-        if (length > Limits::kMaxAddressLength) {
-            warn("AffiliateURL is " + QByteArray::number(length) + " bytes long once AffiliateID is put in, over the " +
-                 QByteArray::number(Limits::kMaxAddressLength) +
-                 " bytes an address may have: it is used empty, and \"Make Money\" opens the browser with no "
-                 "address");
-        } else if (UUtils::readsAsOption(QByteArray(url).replace(placeholder, id))) {
+        const QByteArray address = SubstituteAffiliateId(url, id);
+        // Empty from a non-empty address only when it was too long (or, with an empty id, when it
+        // was nothing but placeholders).
+        const bool tooLong =
+            address.isEmpty() && !url.isEmpty() &&
+            (!id.isEmpty() || !QByteArray(url).replace(kAffiliateIdPlaceholder, QByteArray()).isEmpty());
+        if (tooLong)
+            warn("AffiliateURL is longer than the " + QByteArray::number(Limits::kMaxAddressLength) +
+                 " bytes an address may have once AffiliateID is put in: it is used empty, and \"Make Money\" "
+                 "opens the browser with no address");
+        else if (UUtils::readsAsOption(address))
             warn(optionWarning("AffiliateURL", "\"Make Money\" starts no browser"));
-        }
         if (UUtils::readsAsOption(m_values.value("AppHelpURL")))
             warn(optionWarning("AppHelpURL", "Help starts no browser"));
     }

@@ -154,9 +154,12 @@ void TestSettingsLint::warnings_data()
     QTest::newRow("AffiliateURL at the longest") << affiliate("") << QList<QByteArray>{};
     QTest::newRow("AffiliateURL one byte too long")
         << affiliate("h")
-        << QList<QByteArray>{"AffiliateURL is 65537 bytes long once AffiliateID is put in, over the "
-                             "65536 bytes an address may have: it is used empty, and \"Make Money\" "
-                             "opens the browser with no address"};
+        << QList<QByteArray>{"AffiliateURL is longer than the 65536 bytes an address may have once AffiliateID is "
+                             "put in: it is used empty, and \"Make Money\" opens the browser with no address"};
+    QTest::newRow("AffiliateURL only a placeholder, no id")
+        << replaced(tag("AffiliateURL", "http://x.example/?a=%%AFFILIATEID%%"), tag("AffiliateURL", "%%AFFILIATEID%%"))
+               .replace(tag("AffiliateID", "77"), tag("AffiliateID", ""))
+        << QList<QByteArray>{};
     QTest::newRow("NUL byte") << sound.left(40) + '\0' + sound.mid(40)
                               << QList<QByteArray>{
                                      "a NUL byte at offset 40 ends the text: nothing after it is read",
