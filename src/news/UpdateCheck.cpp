@@ -7,12 +7,15 @@
 #include "platform/HttpRequestScope.h"
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
+#include "util/AppError.h"
 #include "util/Files.h"
 #include "util/IniFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+
+#include <optional>
 
 namespace Update {
 
@@ -24,25 +27,34 @@ Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& l
     if (scope.state() == THttpRequestScope::State::Busy)
         return Download::Refused;
 
+    // The old descriptor goes first: a download that fails leaves none behind.
     if (QFileInfo::exists(localPath) || QFileInfo(localPath).isSymLink())
         QFile::remove(localPath);
-    QFile file(localPath);
-    // A file that was not removed (a folder of that name, say) is not ours to write into.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+    // Written through the one file writer: the descriptor appears at its path only once all of it
+    // has arrived. A path that cannot be written (a folder of that name, a folder that is gone) is
+    // a plain failure, and nothing is requested.
+    std::optional<UUtils::FileWriter> file;
+    try {
+        file.emplace(localPath);
+    } catch (const AppError&) {
         return Download::Failed;
+    }
 
     QCoreApplication::processEvents();
 
     THttpClient::Result result = THttpClient::Result::Aborted;
     if (scope.ownerAlive())
-        result = scope.client()->get(url, file, maxBytes);
-    const bool closed = file.flush() && file.error() == QFileDevice::NoError;
-    file.close();
+        result = scope.client()->get(url, file->device(), maxBytes);
     if (THttpClient* client = scope.client())
         client->closeConnection();
-    if (result == THttpClient::Result::Ok && closed)
-        return Download::Stored;
-    file.remove();
+    if (result == THttpClient::Result::Ok) {
+        try {
+            file->commit();
+            return Download::Stored;
+        } catch (const AppError&) {
+            return Download::Failed;
+        }
+    }
     if (result == THttpClient::Result::Aborted)
         return Download::Aborted;
     if (result == THttpClient::Result::Busy)

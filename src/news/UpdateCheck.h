@@ -20,9 +20,10 @@ enum class Download
     Aborted, // the main window closed meanwhile; nothing may run on it any more
 };
 
-// Deletes localPath, creates it empty, lets pending events run once, then GETs url into it
-// through the shared client, at most maxBytes of it. On any failure (a body past maxBytes
-// included) the file is deleted again; a file that cannot be created is a plain failure.
+// Deletes localPath, lets pending events run once, then GETs url, at most maxBytes of it,
+// through the shared client into the one file writer, which puts the file at localPath once the
+// whole body is in. On any failure (a body past maxBytes included) nothing is left at localPath;
+// a file that cannot be created is a plain failure.
 Download DownloadFile(THttpClient& http, const QByteArray& url, const QString& localPath,
                       qint64 maxBytes = kMaxDescriptorSize);
 
