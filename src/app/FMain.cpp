@@ -587,6 +587,12 @@ void TfrmMain::placeFindField()
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
+    case QEvent::FocusIn:
+        // The folded text of every node is made when the user goes to the find field, so that
+        // the first keystroke does not wait for it.
+        if (watched == edtFind && !m_findIndexValid)
+            runGuarded([this] { buildFindIndex(); });
+        break;
     case QEvent::KeyPress:
         if (watched == edtFind) {
             // Escape empties the find field (everything shows again); Enter or Down goes on to
