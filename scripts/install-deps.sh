@@ -10,6 +10,7 @@ packages=(
     libgl-dev libssl-dev libxcb1-dev zlib1g-dev
     php-cli p7zip-full xvfb xauth
     clang-14 libclang-rt-14-dev clang-format
+    fonts-dejavu-core fonts-liberation fonts-noto-core
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

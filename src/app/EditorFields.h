@@ -21,7 +21,8 @@ struct TEditorField
     const char* caption;        // the label's text
     const char* name;           // the field's name in messages and for screen readers
     QRect place;                // the control's place in bsSkinPanel4 (memDesc: its framed panel)
-    QRect labelPlace;           // the label's place in bsSkinPanel4
+    QRect labelPlace;           // the label's place: it ends 2 px before the control and holds its caption in
+                                // DejaVu Sans, the widest of a desktop's fonts
 };
 
 inline const std::array<TEditorField, 11> kEditorFields = {{
@@ -32,7 +33,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Title:",
      "Title",
      {48, 11, 298, 18},
-     {8, 13, 38, 14}},
+     {2, 13, 44, 14}},
     {Records::fldProgram,
      &TfrmMain::edtProg,
      "edtProg",
@@ -40,7 +41,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Affiliate Program:",
      "Affiliate Program",
      {101, 43, 247, 18},
-     {8, 45, 91, 14}},
+     {2, 45, 97, 14}},
     {Records::fldWebsiteURL,
      &TfrmMain::edtWebsiteURL,
      "edtWebsiteURL",
@@ -48,7 +49,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      " Website URL:",
      "Website URL",
      {101, 68, 247, 18},
-     {8, 70, 91, 14}},
+     {2, 70, 97, 14}},
     {Records::fldLoginURL,
      &TfrmMain::edtLoginURL,
      "edtLoginURL",
@@ -56,7 +57,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Login URL:",
      "Login URL",
      {101, 94, 247, 18},
-     {8, 96, 91, 14}},
+     {2, 96, 97, 14}},
     {Records::fldUsername,
      &TfrmMain::edtLogin,
      "edtLogin",
@@ -64,7 +65,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Username:",
      "Username",
      {101, 119, 247, 18},
-     {8, 121, 91, 14}},
+     {2, 121, 97, 14}},
     {Records::fldPassword,
      &TfrmMain::edtPassword,
      "edtPassword",
@@ -72,7 +73,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Password:",
      "Password",
      {101, 145, 247, 18},
-     {8, 147, 91, 14}},
+     {2, 147, 97, 14}},
     {Records::fldAffiliateURL,
      &TfrmMain::edtAffiliateURL,
      "edtAffiliateURL",
@@ -80,7 +81,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Affiliate Link",
      "Affiliate Link",
      {101, 170, 247, 18},
-     {8, 172, 91, 14}},
+     {2, 172, 97, 14}},
     {Records::fldCloakedURL,
      &TfrmMain::edtCloaked,
      "edtCloaked",
@@ -88,7 +89,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Cloaked URL:",
      "Cloaked URL",
      {101, 196, 247, 18},
-     {8, 198, 91, 14}},
+     {2, 198, 97, 14}},
     {Records::fldPayout,
      &TfrmMain::edtPayout,
      "edtPayout",
@@ -96,7 +97,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Min Payout:",
      "Min Payout",
      {507, 11, 118, 18},
-     {432, 13, 73, 14}},
+     {428, 13, 77, 14}},
     {Records::fldPaymentDay,
      &TfrmMain::edtPaymentDay,
      "edtPaymentDay",
@@ -104,7 +105,7 @@ inline const std::array<TEditorField, 11> kEditorFields = {{
      "Payment Day:",
      "Payment Day",
      {507, 38, 118, 18},
-     {432, 40, 73, 14}},
+     {428, 40, 77, 14}},
     {Records::fldDescription,
      nullptr,
      "memDesc",

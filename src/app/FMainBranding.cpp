@@ -15,9 +15,6 @@
 #include "util/TextCodec.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>

@@ -48,6 +48,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     layout->setContentsMargins(1, 1, 1, 1);
     memAbout = new QPlainTextEdit(panel);
     memAbout->setObjectName(QStringLiteral("memAbout"));
+    memAbout->setAccessibleName(QStringLiteral("About"));
     memAbout->setReadOnly(true);
     memAbout->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memAbout->setFrameShape(QFrame::NoFrame);

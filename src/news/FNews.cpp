@@ -95,6 +95,7 @@ TfrmNews::TfrmNews(THttpClient* http, const StringList& newsList, QWidget* paren
     panTop->setMinimumHeight(10);
     lvwItems = new QTreeWidget(panTop);
     lvwItems->setObjectName(QStringLiteral("lvwItems"));
+    lvwItems->setAccessibleName(QStringLiteral("News"));
     lvwItems->setColumnCount(3);
     lvwItems->setHeaderLabels({QStringLiteral("News Title"), QStringLiteral("Published"), QStringLiteral("Id")});
     lvwItems->setRootIsDecorated(false);

@@ -122,7 +122,12 @@ void TMessageHint::layoutText()
             QString rest = part.mid(line.textStart());
             if (!after.isEmpty())
                 rest += QLatin1Char(' ') + after;
-            lines.append({part.mid(line.textStart(), line.textLength()), rest});
+            // The blank where a line wraps takes no room at its end (the layout does not count it), so
+            // it is not kept: with it the line could be wider than the wrap width.
+            QString shown = part.mid(line.textStart(), line.textLength());
+            while (shown.endsWith(QLatin1Char(' ')))
+                shown.chop(1);
+            lines.append({shown, rest});
         }
         layout.endLayout();
         if (!any)

@@ -1263,7 +1263,7 @@ void TestEditor::unstorableTitleBeforeSiblingRule()
 
 void TestEditor::nodePicturesUntinted()
 {
-    TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~"));
+    open(lf("Shops"), lf("Shops~Amazon~"));
     select("Shops/Amazon");
     for (QTreeWidgetItem* n : {node("Shops"), node("Shops/Amazon")}) {
         const QIcon icon = n->icon(0);
