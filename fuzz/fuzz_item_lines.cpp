@@ -3,6 +3,7 @@
 
 #include "FuzzSupport.h"
 
+#include "records/ItemFind.h"
 #include "records/RecordCommands.h"
 #include "records/RecordFiles.h"
 #include "util/Fields.h"
@@ -43,6 +44,17 @@ void checkReadLine(const QByteArray& line)
     const QByteArray field11 = UUtils::DecodeLineBreaks(split.value(fldDescription));
     FUZZ_CHECK(fields[fldDescription].startsWith(field11) || field11 == "\r");
     FUZZ_CHECK(fields[fldDescription].size() <= line.size());
+
+    // The find field's text: the fields after the category, folded, no needle across a separator.
+    const QByteArray findText = itemFindText(line);
+    const qsizetype first = line.indexOf(kSep);
+    FUZZ_CHECK(findText.size() == (first < 0 ? 0 : line.size() - first - 1));
+    FUZZ_CHECK(!findText.contains(kSep) && foldForFind(findText) == findText);
+    // Folding is the lower case of every letter the code page has in both cases.
+    const QByteArray folded = foldForFind(line);
+    FUZZ_CHECK(UUtils::ansiToString(folded) == UUtils::ansiToString(line).toLower());
+    QByteArray needle;
+    FUZZ_CHECK(findNeedle(UUtils::ansiToString(line), &needle) && needle == folded);
 }
 
 void checkBuildLine(FuzzedDataProvider& input)
