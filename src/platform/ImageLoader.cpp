@@ -1,6 +1,7 @@
 #include "platform/ImageLoader.h"
 
 #include "branding/Limits.h"
+#include "util/Files.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -10,18 +11,6 @@
 #include <optional>
 
 namespace {
-
-// The whole file, or nothing when it cannot be read or is larger than limit.
-std::optional<QByteArray> readFileUpTo(const QString& path, qint64 limit)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
-        return std::nullopt;
-    QByteArray data = file.read(limit + 1);
-    if (data.size() != file.size() || data.size() > limit)
-        return std::nullopt;
-    return data;
-}
 
 // What a decoded picture of this size takes, at four bytes a pixel.
 qint64 decodedBytes(const QSize& size)
@@ -48,7 +37,7 @@ void limitDecoding()
 QImage TImageLoader::readStill(const QString& path, const QByteArray& format)
 {
     limitDecoding();
-    const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
+    const auto bytes = UUtils::readFileUpTo(path, Limits::kBannerFileMaxBytes);
     if (!bytes)
         return {};
     QBuffer buffer;
@@ -73,7 +62,7 @@ QImage TImageLoader::readStill(const QString& path, const QByteArray& format)
 QMovie* TImageLoader::openAnimation(const QString& path, QObject* parent)
 {
     limitDecoding();
-    const auto bytes = readFileUpTo(path, Limits::kBannerFileMaxBytes);
+    const auto bytes = UUtils::readFileUpTo(path, Limits::kBannerFileMaxBytes);
     if (!bytes)
         return nullptr;
     // Size and number of the frames first, then the first frame, before the movie takes the bytes.
@@ -107,7 +96,7 @@ QMovie* TImageLoader::openAnimation(const QString& path, QObject* parent)
 QIcon TImageLoader::readIcon(const QString& path)
 {
     limitDecoding();
-    const auto bytes = readFileUpTo(path, Limits::kIconFileMaxBytes);
+    const auto bytes = UUtils::readFileUpTo(path, Limits::kIconFileMaxBytes);
     if (!bytes)
         return {};
     QBuffer buffer;

@@ -2,6 +2,7 @@
 
 #include "branding/BrandingLoader.h"
 #include "branding/Limits.h"
+#include "util/Files.h"
 
 #include <QApplication>
 #include <QFile>
@@ -48,13 +49,10 @@ void TSkin::applyBuiltIn()
 
 bool TSkin::applyFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > Limits::kSkinFileMaxBytes)
+    const auto bytes = UUtils::readFileUpTo(path, Limits::kSkinFileMaxBytes);
+    if (!bytes)
         return false;
-    const QByteArray bytes = file.read(Limits::kSkinFileMaxBytes + 1);
-    if (bytes.size() != file.size() || bytes.size() > Limits::kSkinFileMaxBytes)
-        return false;
-    const auto sheet = DecodeSkin(bytes);
+    const auto sheet = DecodeSkin(*bytes);
     if (!sheet || !styleSheetParses(*sheet))
         return false;
     // Laid over the built-in sheet: what the skin does not restyle (fonts, sizes) keeps the look

@@ -79,6 +79,17 @@ QByteArray readWholeFile(const QString& path)
     return data;
 }
 
+std::optional<QByteArray> readFileUpTo(const QString& path, qint64 limit)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > limit)
+        return std::nullopt;
+    QByteArray data = file.read(limit + 1);
+    if (data.size() != file.size() || data.size() > limit)
+        return std::nullopt;
+    return data;
+}
+
 FileWriter::FileWriter(const QString& path, Kind kind)
     : m_path(path), m_kind(kind), m_save(path), m_workingCopy(path),
       m_file(kind == Kind::Save ? static_cast<QFileDevice*>(&m_save) : &m_workingCopy)

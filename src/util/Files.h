@@ -5,6 +5,8 @@
 #include <QSaveFile>
 #include <QString>
 
+#include <optional>
+
 // Every file of the program is the application directory plus a bare name, and every file that
 // the program or its tool writes is written by FileWriter: a failed save leaves the old file whole.
 namespace UUtils {
@@ -21,6 +23,11 @@ void setAppDir(const QString& dir);
 
 // Reads a whole file. Throws AppError "Cannot open file "%s". %s".
 QByteArray readWholeFile(const QString& path);
+
+// Reads a whole file of at most limit bytes, for files a copy delivers (banners, skin, icon):
+// nothing when it cannot be read or is larger, and never more than limit + 1 bytes in memory,
+// whatever the file's size says.
+std::optional<QByteArray> readFileUpTo(const QString& path, qint64 limit);
 
 // The one way a file is written, by the program and by its tool. A save (the records, the sealed
 // settings file, the tool's output) goes to a temporary file beside path, synced to the disk, and
