@@ -576,11 +576,12 @@ void TfrmMain::createShortcuts()
         // Not Ctrl+Shift+U: the desktop's input method takes it for typing a character by its code.
         {"scPasteUsername", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), nullptr, [this] { btnUPaste->click(); }},
         {"scPastePassword", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), nullptr, [this] { btnPPaste->click(); }},
-        // As in a web browser: Escape stops loading, Enter in the address goes there. Both only in
-        // the pane, so Escape in the find field still shows the whole tree.
+        // As in a web browser, Escape stops loading; only in the pane, so Escape in the find field
+        // still shows the whole tree. Enter alone in the address does not navigate: "Go!" is Alt+Enter.
         {"scStop", QKeySequence(Qt::Key_Escape), EmbeddedWB1, [this] { bsSkinSpeedButton3->click(); }},
         {"scStopAddress", QKeySequence(Qt::Key_Escape), edtURL, [this] { bsSkinSpeedButton3->click(); }},
-        {"scGo", QKeySequence(Qt::Key_Return), edtURL, [this] { bsSkinButton2->click(); }, Qt::Key_Enter},
+        {"scGo", QKeySequence(Qt::ALT | Qt::Key_Return), edtURL, [this] { bsSkinButton2->click(); },
+         QKeySequence(Qt::ALT | Qt::Key_Enter)},
         // The banner and the sponsor links, while they show.
         {"scBanner", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), nullptr,
          [this] {

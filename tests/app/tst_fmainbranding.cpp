@@ -463,9 +463,9 @@ private Q_SLOTS:
         button("Paste password", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), url, "btnPPaste");
         button("Stop in the address", QKeySequence(Qt::Key_Escape), url, "bsSkinSpeedButton3");
         button("Escape in the find field is not Stop", QKeySequence(Qt::Key_Escape), find, "bsSkinSpeedButton3", 0);
-        button("Go by Return", QKeySequence(Qt::Key_Return), url, "bsSkinButton2");
-        button("Go by Enter", QKeySequence(Qt::Key_Enter), url, "bsSkinButton2");
-        button("Return elsewhere is not Go", QKeySequence(Qt::Key_Return), find, "bsSkinButton2", 0);
+        button("Go by Alt+Return", QKeySequence(Qt::ALT | Qt::Key_Return), url, "bsSkinButton2");
+        button("Go by Alt+Enter", QKeySequence(Qt::ALT | Qt::Key_Enter), url, "bsSkinButton2");
+        button("Return in the address is not Go", QKeySequence(Qt::Key_Return), url, "bsSkinButton2", 0);
         launch("Make Money", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), "http://aff/");
         launch("banner", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), "http://banner/");
         launch("first link", QKeySequence(Qt::CTRL | Qt::Key_1), "Link1URL");
