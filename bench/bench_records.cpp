@@ -4,7 +4,6 @@
 #include "RecordData.h"
 
 #include "app/FMain.h"
-#include "platform/HeapReserve.h"
 #include "util/Files.h"
 #include "util/StringList.h"
 
@@ -29,8 +28,6 @@ double median(QList<double> values)
 // One run in this process: load the files of dir into a window's tree, then save the items.
 int measure(const QString& dir)
 {
-    // As main() does before the window is created.
-    Platform::reserveHugePageHeapFor(QDir(dir).filePath(Records::kItemsFile));
     TfrmMain window; // created over an empty folder: loads nothing
     UUtils::setAppDir(dir);
     QElapsedTimer timer;

@@ -1,8 +1,5 @@
 #include "app/Application.h"
 #include "app/FMain.h"
-#include "platform/HeapReserve.h"
-#include "records/RecordFiles.h"
-#include "util/Files.h"
 
 #include <QTimer>
 
@@ -13,7 +10,6 @@ int main(int argc, char** argv)
     // The web engine shares OpenGL contexts with the widgets; this must precede the application object.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     Application app(argc, argv);
-    Platform::reserveHugePageHeapFor(UUtils::appFile(Records::kItemsFile));
     TfrmMain window;
     window.show();
 
