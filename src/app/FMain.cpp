@@ -527,12 +527,14 @@ void TfrmMain::createShortcuts()
     // Qt's standard keys where the desktop has one for the command; the others follow common use
     // (F2 renames, Ctrl+Shift+N makes a new folder-like thing). Delete and F2 act on the tree's
     // node, so they only work while the tree has the focus: in a field, Delete deletes text.
+    // Every button and link that the mouse reaches has a key here, the buttons staying unfocusable.
     struct Entry
     {
         const char* name;
         QKeySequence keys;
         QWidget* scope; // nullptr: the whole window
         std::function<void()> run;
+        QKeySequence alternate = {}; // a second key for the same command
     };
     const Entry entries[] = {
         {"scSave", QKeySequence::Save, nullptr, [this] { btnSave->click(); }},
@@ -557,11 +559,57 @@ void TfrmMain::createShortcuts()
         {"scForward", QKeySequence::Forward, nullptr, [this] { bsSkinSpeedButton2->click(); }},
         {"scRefresh", QKeySequence::Refresh, nullptr, [this] { bsSkinSpeedButton4->click(); }},
         {"scHelp", QKeySequence::HelpContents, nullptr, [this] { btnHelp->click(); }},
+        {"scAbout", QKeySequence(Qt::CTRL | Qt::Key_F1), nullptr, [this] { btnAbout->click(); }},
+        {"scMakeMoney", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), nullptr, [this] { btnMakeMoney->click(); }},
+        {"scNews", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), nullptr,
+         [this] {
+             if (!btnNews->isHidden())
+                 btnNews->click();
+         }},
+        {"scUpdate", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), nullptr, [this] { btnUpdate->click(); }},
+        {"scBrowseWebsite", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), nullptr,
+         [this] { btnBrowseWebsite->click(); }},
+        {"scBrowseAffiliate", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), nullptr,
+         [this] { btnBrowseAffiliate->click(); }},
+        {"scBrowseCloaked", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K), nullptr,
+         [this] { btnBrowseCloaked->click(); }},
+        // Not Ctrl+Shift+U: the desktop's input method takes it for typing a character by its code.
+        {"scPasteUsername", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), nullptr, [this] { btnUPaste->click(); }},
+        {"scPastePassword", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), nullptr, [this] { btnPPaste->click(); }},
+        // As in a web browser, Escape stops loading; only in the pane, so Escape in the find field
+        // still shows the whole tree. Enter alone in the address does not navigate: "Go!" is Alt+Enter.
+        {"scStop", QKeySequence(Qt::Key_Escape), EmbeddedWB1, [this] { bsSkinSpeedButton3->click(); }},
+        {"scStopAddress", QKeySequence(Qt::Key_Escape), edtURL, [this] { bsSkinSpeedButton3->click(); }},
+        {"scGo", QKeySequence(Qt::ALT | Qt::Key_Return), edtURL, [this] { bsSkinButton2->click(); },
+         QKeySequence(Qt::ALT | Qt::Key_Enter)},
+        // The banner and the sponsor links, while they show.
+        {"scBanner", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), nullptr,
+         [this] {
+             if (gifBanner->isVisible())
+                 gifBannerClick();
+             else if (imgBanner->isVisible())
+                 imgBannerClick();
+         }},
+        {"scLink1", QKeySequence(Qt::CTRL | Qt::Key_1), nullptr,
+         [this] {
+             if (lblLink1URL->isVisible() && !lblLink1URL->text().isEmpty())
+                 lblLink1URLClick();
+         }},
+        {"scLink2", QKeySequence(Qt::CTRL | Qt::Key_2), nullptr,
+         [this] {
+             if (lblLink2URL->isVisible() && !lblLink2URL->text().isEmpty())
+                 lblLink2URLClick();
+         }},
     };
     for (const Entry& entry : entries) {
         auto* shortcut = new QShortcut(entry.keys, entry.scope ? entry.scope : static_cast<QWidget*>(this));
         shortcut->setObjectName(QLatin1String(entry.name));
-        shortcut->setContext(entry.scope ? Qt::WidgetShortcut : Qt::WindowShortcut);
+        if (!entry.alternate.isEmpty())
+            shortcut->setKeys({entry.keys, entry.alternate});
+        // The pane's keys also reach it from inside the page, which has the focus there.
+        shortcut->setContext(!entry.scope                 ? Qt::WindowShortcut
+                             : entry.scope == EmbeddedWB1 ? Qt::WidgetWithChildrenShortcut
+                                                          : Qt::WidgetShortcut);
         connect(shortcut, &QShortcut::activated, this, guarded([this, run = entry.run] {
                     // Only on the main page: the welcome page has its own button.
                     if (pgcPrinc->currentWidget() == stsMain)

@@ -12,6 +12,7 @@
 #include "util/Files.h"
 #include "util/Sealing.h"
 
+#include <QAbstractButton>
 #include <QBuffer>
 #include <QFrame>
 #include <QImage>
@@ -19,6 +20,7 @@
 #include <QMovie>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -430,6 +432,90 @@ private Q_SLOTS:
         QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
         QVERIFY(ShellLauncher::started().isEmpty());
         QVERIFY(TMessageBox::shownMessages().isEmpty());
+    }
+
+    // Every command the mouse reaches has a key, also while a line field has the focus. A button's
+    // key clicks that button (its handler, tested with the mouse elsewhere, is held back here: About
+    // is modal, News and Update go on line); the banner's and the links' keys open their address.
+    void keyboardReachesEveryCommand_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QString>("button");   // the button the key clicks, or empty
+        QTest::addColumn<QString>("launched"); // else what the default browser is given
+        QTest::addColumn<int>("clicks");
+
+        const QString find = QStringLiteral("edtFind");
+        const QString url = QStringLiteral("edtURL");
+        auto button = [](const char* row, QKeySequence keys, const QString& focus, const char* name, int clicks = 1) {
+            QTest::newRow(row) << keys << focus << QString::fromLatin1(name) << QString() << clicks;
+        };
+        auto launch = [&find](const char* row, QKeySequence keys, const char* address) {
+            QTest::newRow(row) << keys << find << QString() << QString::fromLatin1(address) << 1;
+        };
+        button("About", QKeySequence(Qt::CTRL | Qt::Key_F1), find, "btnAbout");
+        button("News", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), find, "btnNews");
+        button("Update", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), find, "btnUpdate");
+        button("Browse website", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), find, "btnBrowseWebsite");
+        button("Browse affiliate", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), find, "btnBrowseAffiliate");
+        button("Browse cloaked", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K), url, "btnBrowseCloaked");
+        button("Paste username", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), find, "btnUPaste");
+        button("Paste password", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), url, "btnPPaste");
+        button("Stop in the address", QKeySequence(Qt::Key_Escape), url, "bsSkinSpeedButton3");
+        button("Escape in the find field is not Stop", QKeySequence(Qt::Key_Escape), find, "bsSkinSpeedButton3", 0);
+        button("Go by Alt+Return", QKeySequence(Qt::ALT | Qt::Key_Return), url, "bsSkinButton2");
+        button("Go by Alt+Enter", QKeySequence(Qt::ALT | Qt::Key_Enter), url, "bsSkinButton2");
+        button("Return in the address is not Go", QKeySequence(Qt::Key_Return), url, "bsSkinButton2", 0);
+        launch("Make Money", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), "http://aff/");
+        launch("banner", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B), "http://banner/");
+        launch("first link", QKeySequence(Qt::CTRL | Qt::Key_1), "Link1URL");
+        launch("second link", QKeySequence(Qt::CTRL | Qt::Key_2), "Link2URL");
+    }
+    void keyboardReachesEveryCommand()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, focus);
+        QFETCH(QString, button);
+        QFETCH(QString, launched);
+        QFETCH(int, clicks);
+
+        registerBrowser();
+        writeSettings(tag("AffiliateURL", "http://aff/") + tag("Banner1", "b.png^http://banner/") +
+                      tag("Link1", "First^http://1/") + tag("Link2", "Second^http://2/"));
+        writeFile(QStringLiteral("banner1.dat"), pngBytes(50, 20));
+        auto w = openWindow();
+        w->btnNews->show(); // as a brand with a news address shows it
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        ShellLauncher::clearTestState();
+
+        std::unique_ptr<QSignalSpy> spy;
+        if (!button.isEmpty()) {
+            auto* target = w->findChild<QAbstractButton*>(button);
+            QVERIFY(target);
+            QCOMPARE(target->focusPolicy(), Qt::NoFocus);
+            QVERIFY(QObject::disconnect(target, nullptr, w.get(), nullptr));
+            spy = std::make_unique<QSignalSpy>(target, &QAbstractButton::clicked);
+        }
+        auto* field = w->findChild<QWidget*>(focus);
+        QVERIFY(field);
+        field->setFocus();
+        QCOMPARE(QApplication::focusWidget(), field);
+        QTest::keySequence(field, keys);
+
+        if (spy) {
+            QCOMPARE(spy->count(), clicks);
+            QVERIFY(ShellLauncher::started().isEmpty());
+            return;
+        }
+        if (launched == QLatin1String("Link1URL"))
+            launched = QString::fromLatin1(branding().Link1URL);
+        else if (launched == QLatin1String("Link2URL"))
+            launched = QString::fromLatin1(branding().Link2URL);
+        QCOMPARE(ShellLauncher::started().size(), 1);
+        const ShellLauncher::Started& started = ShellLauncher::started().first();
+        QCOMPARE(started.kind == ShellLauncher::Started::Kind::Url ? started.program : started.arguments.join(u' '),
+                 launched);
     }
 
     void links_data()
