@@ -1,5 +1,7 @@
 #include "platform/ShellLauncher.h"
 
+#include "support/DesktopFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -16,18 +18,10 @@ class TestShellLauncher : public QObject
 
     void write(const QString& relative, const QByteArray& content)
     {
-        const QString file = path(relative);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        QVERIFY(DesktopFiles::write(path(relative), content));
     }
 
-    void desktopFile(const QString& relative, const QByteArray& exec)
-    {
-        write(relative,
-              "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec + "\n\n[Desktop Action new]\nExec=wrong\n");
-    }
+    void desktopFile(const QString& relative, const QByteArray& exec) { write(relative, DesktopFiles::entry(exec)); }
 
     // The default browser: a desktop entry with this Exec line, named by the user's mimeapps.list.
     void registerBrowser(const QByteArray& exec)

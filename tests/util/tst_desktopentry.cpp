@@ -1,6 +1,8 @@
 // The freedesktop lookup of a MIME type's program and the Exec line, on folders of the test's own.
 #include "util/DesktopEntry.h"
 
+#include "support/DesktopFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,18 +21,10 @@ class TestDesktopEntry : public QObject
 
     void write(const QString& relative, const QByteArray& content)
     {
-        const QString file = path(relative);
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        QVERIFY(DesktopFiles::write(path(relative), content));
     }
 
-    void desktopFile(const QString& relative, const QByteArray& exec)
-    {
-        write(relative,
-              "[Desktop Entry]\nType=Application\nName=Fake\nExec=" + exec + "\n\n[Desktop Action new]\nExec=wrong\n");
-    }
+    void desktopFile(const QString& relative, const QByteArray& exec) { write(relative, DesktopFiles::entry(exec)); }
 
     Command browser() const
     {
