@@ -1,6 +1,7 @@
 // News figures: filling the news window, reading the replies, and what transfers cost in memory.
 
 #include "PeakMemory.h"
+#include "StallMeter.h"
 
 #include "news/FNews.h"
 #include "news/NewsProtocol.h"
@@ -62,37 +63,6 @@ double resetPeak()
         clear.write("5");
     return residentMiB();
 }
-
-// The longest time the event loop went without turning while it ran, in ms: a timer asks
-// for a turn every millisecond and the largest gap between two turns is kept.
-class StallMeter
-{
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
-        m_clock.start();
-        m_timer.start();
-    }
-    double longestMs()
-    {
-        tick();
-        return m_longest / 1e6;
-    }
-
-private:
-    void tick()
-    {
-        const qint64 now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-    }
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
 
 // Runs work from the event loop, as a click would, and returns once it is done.
 void runFromEventLoop(const std::function<void()>& work)

@@ -2,6 +2,8 @@
 // the screen, the longest stall of the event loop while a hostile body renders, and a balloon
 // with a 1 MB title.
 
+#include "StallMeter.h"
+
 #include "news/FNews.h"
 #include "platform/HtmlView.h"
 #include "platform/HttpClient.h"
@@ -27,36 +29,6 @@ void bench(const char* name, double value, const char* unit)
     std::printf("BENCH %s %.2f %s\n", name, value, unit);
     std::fflush(stdout);
 }
-
-// The longest gap between two ticks of a 1 ms timer while it runs.
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_timer.setInterval(1);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            m_longest = std::max(m_longest, m_clock.nsecsElapsed() / 1e6);
-            m_clock.restart();
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    double stop()
-    {
-        m_timer.stop();
-        return m_longest;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    double m_longest = 0;
-};
 
 // Waits, with the event loop running, until the view has laid out its document.
 bool waitShown(const THtmlView* view, int timeoutMs)
@@ -114,7 +86,6 @@ int main(int argc, char** argv)
         }
 
         StallMeter meter;
-        meter.start();
         window.lvwItems->setCurrentItem(window.lvwItems->topLevelItem(2));
         if (!waitShown(window.prfEditorNews, 60000))
             return 1;
@@ -122,7 +93,7 @@ int main(int argc, char** argv)
         QDeadlineTimer after(1000);
         while (!after.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        bench("news_body_100_tables_longest_stall", meter.stop(), "ms");
+        bench("news_body_100_tables_longest_stall", meter.longestMs(), "ms");
     }
 
     {
