@@ -15,7 +15,8 @@
 
 namespace NewsTest {
 
-// The value of one form field of a multipart request, as the scripted server received it.
+// The value of one form field of a multipart request, as the scripted server received it: up to
+// the next part's boundary, line breaks in the value included.
 inline QByteArray formField(const ScriptedRequest& request, const QByteArray& name)
 {
     const QByteArray key = "name=\"" + name + "\"\r\n\r\n";
@@ -23,7 +24,7 @@ inline QByteArray formField(const ScriptedRequest& request, const QByteArray& na
     if (at < 0)
         return {};
     const qsizetype start = at + key.size();
-    return request.body.mid(start, request.body.indexOf("\r\n", start) - start);
+    return request.body.mid(start, request.body.indexOf("\r\n--", start) - start);
 }
 
 // A sealed settings file in the application directory holding the given LastNewsId line.

@@ -40,16 +40,6 @@ class TestNewsWindow : public QObject
 
     QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
 
-    // A form field's value up to the next part: line breaks included.
-    static QByteArray rawField(const ScriptedRequest& request, const QByteArray& name)
-    {
-        const QByteArray key = "name=\"" + name + "\"\r\n\r\n";
-        const qsizetype at = request.body.indexOf(key);
-        if (at < 0)
-            return {};
-        const qsizetype start = at + key.size();
-        return request.body.mid(start, request.body.indexOf("\r\n--", start) - start);
-    }
 
     static QByteArray sealedSettings()
     {
@@ -80,7 +70,7 @@ private Q_SLOTS:
                 ScriptedHttpServer::trickle(s, "<p>never ends");
             else if (id == "71")
                 m_silent = s; // accepts, never answers
-            else if (m_hostileIds.contains(rawField(r, "newsid")))
+            else if (m_hostileIds.contains(formField(r, "newsid")))
                 ScriptedHttpServer::reply(s, 200, "<p>shown</p>\xAFOK");
             else if (id == "100" || id == "5000")
                 ScriptedHttpServer::reply(s, 200, nestedTables(id.toInt()) + "\xAFOK");
@@ -256,7 +246,7 @@ private Q_SLOTS:
         const QByteArray before = sealedSettings();
         for (int i = 0; i < news.size(); ++i) {
             window.lvwItems->setCurrentItem(row(window, i));
-            QCOMPARE(rawField(m_server.requests().last(), "newsid"), m_hostileIds[i]);
+            QCOMPARE(formField(m_server.requests().last(), "newsid"), m_hostileIds[i]);
             QCOMPARE(shownText(window.prfEditorNews), QString("shown"));
             QCOMPARE(sealedSettings(), before);
         }
