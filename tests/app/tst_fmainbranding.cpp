@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ShellLauncher.h"
 #include "support/ModalDriver.h"
+#include "support/TestImages.h"
 #include "util/Files.h"
 #include "util/Sealing.h"
 
@@ -45,17 +46,6 @@ namespace {
 QByteArray tag(const QByteArray& name, const QByteArray& value)
 {
     return "<%%" + name + "%%>" + value + "<%%/" + name + "%%>\r\n";
-}
-
-QByteArray pngBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 QByteArray demoFile(const char* name)

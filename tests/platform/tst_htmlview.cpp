@@ -5,6 +5,7 @@
 
 #include "support/HtmlViewProbe.h"
 #include "support/TestHttpServer.h"
+#include "support/TestImages.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -17,21 +18,6 @@
 #include <csignal>
 
 using namespace HtmlViewProbe;
-
-namespace {
-
-QByteArray pngBytes(int width, int height)
-{
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-} // namespace
 
 class TestHtmlView : public QObject
 {
