@@ -4,7 +4,6 @@
 #include "util/Files.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QImageReader>
 #include <QMovie>
 
