@@ -40,7 +40,6 @@ class TestNewsWindow : public QObject
 
     QTreeWidgetItem* row(TfrmNews& window, int index) { return window.lvwItems->topLevelItem(index); }
 
-
     static QByteArray sealedSettings()
     {
         QFile file(UUtils::appFile(QString::fromLatin1(kSettingsFileName)));
