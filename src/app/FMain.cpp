@@ -512,6 +512,8 @@ void TfrmMain::connectHandlers()
     connect(ClipboardTimer, &QTimer::timeout, this, guarded(this, &TfrmMain::forgetClipboard));
 
     connect(edtFind, &QLineEdit::textChanged, this, guarded(this, &TfrmMain::edtFindChange));
+    connect(tvwMain, &QTreeWidget::itemExpanded, this,
+            guarded([this](QTreeWidgetItem* node) { findCategoryOpened(node); }));
     // Whatever changes the tree's nodes: the filter is worked out again, and so is the help line.
     QAbstractItemModel* nodes = tvwMain->model();
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})

@@ -3,6 +3,7 @@
 #include "records/RecordFiles.h"
 #include "util/StringList.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -290,9 +291,16 @@ private:
     {
         QTreeWidgetItem* node;
         QByteArray text; // Records::foldForFind / itemFindText
-        bool hidden;
+        bool hidden;     // as the view has it
+        bool hide;       // as the last pass of the filter decided
     };
     QList<FindEntry> m_findIndex; // each root, followed by its children
+    // Brings the view's state of the items of the category at m_findIndex[at] (tree row row) to the
+    // filter's decision; for a closed category only as far as its arrow needs, the rest is pending.
+    void applyFindToItems(qsizetype at, int row, bool closed);
+    void findCategoryOpened(QTreeWidgetItem* node); // applies what is pending for it
+    // Closed categories whose items the view does not show as the filter decided, with their index.
+    QHash<const QTreeWidgetItem*, qsizetype> m_findPending;
     bool m_findIndexValid = false;
     bool m_findRefilterQueued = false;
     QList<QPersistentModelIndex> m_expandedByFind; // categories the filter opened, closed when it ends

@@ -515,8 +515,9 @@ void TfrmMain::invalidateFind()
 {
     m_findIndexValid = false;
     updateTreeHelp();
-    // Worked out again once the change is complete (a command may add and select in several steps).
-    if (edtFind->text().isEmpty() || m_findRefilterQueued)
+    // Worked out again once the change is complete (a command may add and select in several steps),
+    // also when the field is empty but closed categories still hold the last filter's state.
+    if ((edtFind->text().isEmpty() && m_findPending.isEmpty()) || m_findRefilterQueued)
         return;
     m_findRefilterQueued = true;
     QMetaObject::invokeMethod(this, guarded([this] {
@@ -544,16 +545,19 @@ void TfrmMain::buildFindIndex()
     }
 
     m_findIndex.clear();
+    m_findPending.clear(); // positions into the old index; the view keeps its state
     for (int r = 0; r < tvwMain->topLevelItemCount(); ++r) {
         QTreeWidgetItem* root = tvwMain->topLevelItem(r);
         const QByteArray category = nodeText(root);
-        m_findIndex.append({root, Records::foldForFind(category), root->isHidden()});
+        const bool rootHidden = root->isHidden();
+        m_findIndex.append({root, Records::foldForFind(category), rootHidden, rootHidden});
         for (int c = 0; c < root->childCount(); ++c) {
             QTreeWidgetItem* child = root->child(c);
             const qsizetype line = lineOf.value(category + char(0xA5) + nodeText(child), -1);
             const QByteArray text =
                 line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(nodeText(child));
-            m_findIndex.append({child, text, child->isHidden()});
+            const bool hidden = child->isHidden();
+            m_findIndex.append({child, text, hidden, hidden});
         }
     }
     m_findIndexValid = true;
@@ -568,23 +572,66 @@ void TfrmMain::edtFindChange()
         buildFindIndex();
     const QTreeWidgetItem* selected = tvwMain->currentItem();
     const QTreeWidgetItem* selectedCategory = selected && selected->parent() ? selected->parent() : selected;
-    // One layout of the whole tree after this pass, instead of one per node shown, hidden,
-    // expanded or collapsed: the first change marks the layout as due, and the view then only
-    // records the others.
-    auto show = [this](FindEntry& entry, bool visible) {
-        if (entry.hidden == !visible)
-            return;
-        entry.hidden = !visible;
-        entry.node->setHidden(!visible);
+    const bool everything = typed.isEmpty();
+
+    // First what the filter shows, node by node ...
+    // glibc's memmem: a two-way search, memchr for a one-byte needle.
+    auto matches = [&](const FindEntry& entry) {
+        return findable && memmem(entry.text.constData(), size_t(entry.text.size()), needle.constData(),
+                                  size_t(needle.size())) != nullptr;
     };
+    QList<qsizetype> matchingRoots; // index of each category with a matching item
+    qsizetype matchingItems = 0;
+    qsizetype itemChanges = 0; // items of shown categories that change state
+    for (qsizetype i = 0; i < m_findIndex.size();) {
+        FindEntry& root = m_findIndex[i];
+        const int children = root.node->childCount();
+        const bool categoryMatches = everything || matches(root);
+        bool itemMatches = false;
+        for (int c = 1; c <= children; ++c) {
+            FindEntry& item = m_findIndex[i + c];
+            const bool itemMatch = !everything && matches(item);
+            itemMatches = itemMatches || itemMatch;
+            matchingItems += itemMatch ? 1 : 0;
+            item.hide = !(categoryMatches || itemMatch || item.node == selected);
+        }
+        root.hide = !(categoryMatches || itemMatches || root.node == selectedCategory);
+        if (!root.hide) {
+            for (int c = 1; c <= children; ++c)
+                itemChanges += m_findIndex[i + c].hide != m_findIndex[i + c].hidden ? 1 : 0;
+        }
+        if (itemMatches)
+            matchingRoots.append(i);
+        i += 1 + children;
+    }
+
+    // ... then the view. The view keeps a hidden row as a persistent index, which costs about half a
+    // microsecond to make or drop, so a keystroke that hides or shows tens of thousands of items
+    // would take tens of milliseconds. The items of a closed category are not seen: past
+    // kChangesAtOnce changes they are brought up to date when their category opens
+    // (findCategoryOpened), and until then only whether the category has something to open is kept
+    // right. The items of a hidden category keep their state: they are not seen either way.
+    constexpr qsizetype kChangesAtOnce = 10000;
+    const bool deferClosed = itemChanges > kChangesAtOnce;
+    m_findPending.clear();
+    for (qsizetype i = 0, row = 0; i < m_findIndex.size(); ++row) {
+        FindEntry& root = m_findIndex[i];
+        if (root.hidden != root.hide) { // by row: finding a root's row from its node costs a scan
+            root.hidden = root.hide;
+            tvwMain->setRowHidden(int(row), QModelIndex(), root.hide);
+        }
+        if (!root.hide)
+            applyFindToItems(i, int(row), deferClosed && !root.node->isExpanded());
+        i += 1 + root.node->childCount();
+    }
+
+    // One layout of the whole tree after this pass, instead of one per category opened or closed:
+    // a change of a row's state marks the layout as due, and the view then only records the rest.
     auto layoutDue = [this] {
         if (QTreeWidgetItem* first = tvwMain->topLevelItem(0))
             first->setHidden(first->isHidden());
     };
-
-    if (typed.isEmpty()) {
-        for (FindEntry& entry : m_findIndex)
-            show(entry, true);
+    if (everything) {
         if (!m_expandedByFind.isEmpty())
             layoutDue();
         for (const QPersistentModelIndex& index : std::as_const(m_expandedByFind)) {
@@ -594,46 +641,9 @@ void TfrmMain::edtFindChange()
         m_expandedByFind.clear();
         return;
     }
-
-    // glibc's memmem: a two-way search, memchr for a one-byte needle.
-    auto matches = [&](const FindEntry& entry) {
-        return findable && memmem(entry.text.constData(), size_t(entry.text.size()), needle.constData(),
-                                  size_t(needle.size())) != nullptr;
-    };
-    QList<bool> itemMatched;
     // Categories are opened to show their matching items only while those are few enough to
     // look through: opening a thousand categories helps nobody and costs a layout of every row.
     constexpr int kOpenUpTo = 1000;
-    QList<qsizetype> matchingRoots; // index of each category with a matching item
-    qsizetype matchingItems = 0;
-    for (qsizetype i = 0, row = 0; i < m_findIndex.size(); ++row) {
-        FindEntry& root = m_findIndex[i];
-        const int children = root.node->childCount();
-        const bool categoryMatches = matches(root);
-        bool itemMatches = false;
-        itemMatched.resize(children + 1);
-        for (int c = 1; c <= children; ++c) {
-            const bool itemMatch = matches(m_findIndex[i + c]);
-            itemMatched[c] = itemMatch;
-            itemMatches = itemMatches || itemMatch;
-            matchingItems += itemMatch ? 1 : 0;
-        }
-        const bool showRoot = categoryMatches || itemMatches || root.node == selectedCategory;
-        if (root.hidden == showRoot) { // by row: finding a root's row from its node costs a scan
-            root.hidden = !showRoot;
-            tvwMain->setRowHidden(int(row), QModelIndex(), !showRoot);
-        }
-        // The items of a hidden category keep their state: they are not seen either way.
-        if (showRoot) {
-            for (int c = 1; c <= children; ++c) {
-                FindEntry& item = m_findIndex[i + c];
-                show(item, categoryMatches || itemMatched[c] || item.node == selected);
-            }
-        }
-        if (itemMatches)
-            matchingRoots.append(i);
-        i += 1 + children;
-    }
     if (matchingItems > kOpenUpTo)
         return;
     for (qsizetype i : std::as_const(matchingRoots)) {
@@ -642,8 +652,64 @@ void TfrmMain::edtFindChange()
             continue;
         layoutDue();
         m_expandedByFind.append(tvwMain->model()->index(tvwMain->indexOfTopLevelItem(root), 0));
-        tvwMain->expand(m_expandedByFind.last());
+        tvwMain->expand(m_expandedByFind.last()); // findCategoryOpened brings its items up to date
     }
+}
+
+void TfrmMain::applyFindToItems(qsizetype at, int row, bool closed)
+{
+    const int children = m_findIndex.at(at).node->childCount();
+    QModelIndex category; // made at the first change
+    auto apply = [&](int c) {
+        FindEntry& item = m_findIndex[at + c];
+        if (item.hidden == item.hide)
+            return;
+        item.hidden = item.hide;
+        if (!category.isValid())
+            category = tvwMain->model()->index(row, 0);
+        tvwMain->setRowHidden(c - 1, category, item.hide);
+    };
+    if (!closed) {
+        for (int c = 1; c <= children; ++c)
+            apply(c);
+        m_findPending.remove(m_findIndex.at(at).node);
+        return;
+    }
+    // A closed category shows an arrow while one of its items is not hidden: keep that right.
+    int firstShown = 0;
+    bool viewShowsOne = false;
+    bool behind = false;
+    for (int c = 1; c <= children; ++c) {
+        const FindEntry& item = m_findIndex.at(at + c);
+        if (!item.hide && firstShown == 0)
+            firstShown = c;
+        viewShowsOne = viewShowsOne || !item.hidden;
+        behind = behind || item.hidden != item.hide;
+    }
+    if (!behind)
+        return;
+    if (firstShown == 0) { // nothing to open: all its items hidden now
+        for (int c = 1; c <= children; ++c)
+            apply(c);
+        return;
+    }
+    if (!viewShowsOne)
+        apply(firstShown);
+    m_findPending.insert(m_findIndex.at(at).node, at);
+}
+
+void TfrmMain::findCategoryOpened(QTreeWidgetItem* node)
+{
+    if (node->parent())
+        return;
+    if (!m_findIndexValid) { // the tree changed since the last pass: a new pass is due anyway
+        if (m_findRefilterQueued || !m_findPending.isEmpty())
+            edtFindChange();
+        return;
+    }
+    const auto pending = m_findPending.constFind(node);
+    if (pending != m_findPending.cend())
+        applyFindToItems(*pending, tvwMain->indexOfTopLevelItem(node), false);
 }
 
 void TfrmMain::updateTreeHelp()

@@ -303,6 +303,7 @@ private slots:
     void find_data();
     void find();
     void findLeavesCommandsTheWholeTree();
+    void findOverManyItems();
     void shortcuts();
     void helpLineInEmptyTree();
     void unstorableTitleBeforeSiblingRule();
@@ -1173,6 +1174,61 @@ void TestEditor::findLeavesCommandsTheWholeTree()
     QVERIFY(shownDump().contains(QStringLiteral("Trains")));
     typeFind(QString());
     QCOMPARE(shownDump(), QStringLiteral("Travel[Flights,Trains]"));
+}
+
+// With tens of thousands of items to hide or show, a closed category's items are brought up to
+// date when it opens: whenever it opens, it shows what the filter decided, also after the field was
+// emptied or the tree changed in between.
+void TestEditor::findOverManyItems()
+{
+    const QList<QByteArray> names{"W", "X", "Y", "Z"};
+    QByteArray items;
+    for (const QByteArray& name : names) {
+        for (int i = 0; i < 5000; ++i)
+            items += name +
+                     (i % 10 == 0 ? "\xA5"
+                                    "keep "
+                                  : "\xA5"
+                                    "drop ") +
+                     QByteArray::number(i) + '\n';
+    }
+    TfrmMain* w = open(names.join('\n') + '\n', items);
+    QTreeWidget* tree = w->tvwMain;
+    auto category = [&](const QByteArray& name) { return tree->topLevelItem(int(names.indexOf(name))); };
+    // What an opened category shows: "keep" items and "drop" items.
+    auto opened = [&](const QByteArray& name) {
+        QTreeWidgetItem* root = category(name);
+        root->setExpanded(true);
+        int keep = 0;
+        int drop = 0;
+        for (int c = 0; c < root->childCount(); ++c) {
+            if (!root->child(c)->isHidden())
+                ++(root->child(c)->text(0).startsWith(u'k') ? keep : drop);
+        }
+        return QStringLiteral("%1 keep, %2 drop").arg(keep).arg(drop);
+    };
+
+    typeFind(QStringLiteral("keep")); // 2,000 matches: no category opens by itself
+    for (const QByteArray& name : names)
+        QVERIFY(!category(name)->isHidden() && !category(name)->isExpanded());
+    QCOMPARE(opened("W"), QStringLiteral("500 keep, 0 drop"));
+    QCOMPARE(opened("X"), QStringLiteral("500 keep, 0 drop"));
+    QCOMPARE(opened("Y"), QStringLiteral("500 keep, 0 drop"));
+    for (const char* name : {"W", "X", "Y"})
+        category(name)->setExpanded(false);
+
+    QTest::keyClick(w->edtFind, Qt::Key_Escape);
+    QCOMPARE(opened("Z"), QStringLiteral("500 keep, 4500 drop"));
+    TfrmAddElement::queueEntry(QStringLiteral("New"));
+    w->btnAddCategory->click();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    tree->setFocus();
+    w->edtFind->setFocus(); // remakes the find index
+    QCoreApplication::processEvents();
+    QCOMPARE(opened("W"), QStringLiteral("500 keep, 4500 drop"));
+    QCOMPARE(opened("X"), QStringLiteral("500 keep, 4500 drop"));
+    QCOMPARE(opened("Y"), QStringLiteral("500 keep, 4500 drop"));
 }
 
 void TestEditor::shortcuts()
