@@ -3,6 +3,7 @@
 #include "util/TextCodec.h"
 
 #include <array>
+#include <cstring>
 
 namespace Records {
 
@@ -46,6 +47,44 @@ bool findNeedle(const QString& typed, QByteArray* needle)
     const QByteArray bytes = UUtils::stringToAnsi(typed, &ok);
     *needle = ok ? foldForFind(bytes) : QByteArray();
     return ok;
+}
+
+bool containsBytes(QByteArrayView text, QByteArrayView needle)
+{
+    const qsizetype n = needle.size();
+    if (n <= 1)
+        return n == 0 || std::memchr(text.data(), needle[0], size_t(text.size())) != nullptr;
+    if (text.size() < n)
+        return false;
+    // A needle's first two bytes, looked for in blocks of start positions by a loop without an
+    // early exit, which the compiler turns into vector compares; only a block with a candidate is
+    // looked at closely. For the two letters a user types first, glibc's memmem goes a byte at a
+    // time: "zz" over 100,000 items went from about 20 to about 8 ms (editor_find_keystroke_max).
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto first = uchar(needle[0]);
+    const auto second = uchar(needle[1]);
+    const qsizetype starts = text.size() - n + 1; // positions a match can begin at
+    auto matchesAt = [&](qsizetype i) {
+        return p[i] == first && p[i + 1] == second && std::memcmp(p + i + 2, needle.data() + 2, size_t(n - 2)) == 0;
+    };
+    constexpr qsizetype kBlock = 32;
+    qsizetype i = 0;
+    for (; i + kBlock <= starts; i += kBlock) {
+        unsigned char candidate = 0;
+        for (qsizetype k = 0; k < kBlock; ++k)
+            candidate |= static_cast<unsigned char>((p[i + k] == first) & (p[i + k + 1] == second));
+        if (!candidate)
+            continue;
+        for (qsizetype k = 0; k < kBlock; ++k) {
+            if (matchesAt(i + k))
+                return true;
+        }
+    }
+    for (; i < starts; ++i) {
+        if (matchesAt(i))
+            return true;
+    }
+    return false;
 }
 
 QByteArray itemFindText(const QByteArray& line)

@@ -17,6 +17,9 @@ QByteArray foldForFind(const QByteArray& bytes);
 // (it then matches nothing).
 bool findNeedle(const QString& typed, QByteArray* needle);
 
+// Whether needle occurs in text, byte for byte (an empty needle occurs everywhere).
+bool containsBytes(QByteArrayView text, QByteArrayView needle);
+
 // The bytes the find field searches in an item line: its fields from the title to the
 // description, folded, each separator turned into a NUL byte so that no needle runs from one
 // field into the next.
