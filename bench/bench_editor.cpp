@@ -9,15 +9,18 @@
 #include "app/FMain.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "support/Controls.h"
 #include "util/AppError.h"
 #include "util/Files.h"
 #include "util/StringList.h"
 #include "util/TextCodec.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
@@ -118,12 +121,12 @@ int main(int argc, char** argv)
     UUtils::saveStringList(UUtils::appFile(QStringLiteral("items.dat")), items);
 
     TfrmMain window;
-    window.Timer1->stop();
-    QTreeWidget* tree = window.tvwMain;
+    named<QTimer>(window, "Timer1")->stop();
+    QTreeWidget* tree = named<QTreeWidget>(window, "tvwMain");
     int nodes = 0;
     for (int i = 0; i < tree->topLevelItemCount(); ++i)
         nodes += tree->topLevelItem(i)->childCount();
-    if (tree->topLevelItemCount() != kCategories || nodes != kItems || window.ItemList.size() != kItems) {
+    if (tree->topLevelItemCount() != kCategories || nodes != kItems || window.itemList().size() != kItems) {
         std::fprintf(stderr, "bench_editor: records not loaded as prepared\n");
         return 1;
     }
@@ -134,15 +137,21 @@ int main(int argc, char** argv)
     for (int i = 0; i < kRuns; ++i)
         lateItems << big0->child(big0->childCount() - 1 - i);
 
+    QPushButton* save = named<QPushButton>(window, "btnSave");
+    QLineEdit* title = named<QLineEdit>(window, "edtTitle");
     QList<double> show, saveItem, sibling, writeItems, writeCategories;
     for (QTreeWidgetItem* node : lateItems) {
-        tree->setCurrentItem(node);
-        const QByteArray category = UUtils::stringToAnsi(node->parent()->text(0));
-        const QByteArray title = UUtils::stringToAnsi(node->text(0));
-        show << msOf([&] { window.ShowItem(category, title); });
-        sibling << msOf([&] { window.hasSiblingTitle(window.edtTitle->text()); });
-        window.edtPassword->setText(QStringLiteral("changed password"));
-        saveItem << msWithoutWrite([&] { window.SaveItem(); });
+        tree->setCurrentItem(node->parent());
+        show << msOf([&] { tree->setCurrentItem(node); });
+        // Save with the title of another item of the category: refused by the sibling-title check.
+        const QString own = title->text();
+        title->setText(node->parent()->child(0)->text(0));
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // "Sorry there is an item with this title ..."
+        sibling << msOf([&] { save->click(); });
+        TMessageBox::clearTestState();
+        title->setText(own);
+        named<QLineEdit>(window, "edtPassword")->setText(QStringLiteral("changed password"));
+        saveItem << msWithoutWrite([&] { save->click(); });
         writeItems << msOf([&] { window.SaveItems(); });
         writeCategories << msOf([&] { window.SaveCategories(); });
     }
@@ -150,25 +159,28 @@ int main(int argc, char** argv)
     report("editor_save_item_without_write", median(saveItem));
     report("editor_sibling_check", median(sibling));
 
+    QPushButton* addItemButton = named<QPushButton>(window, "btnAddItem");
     QList<double> addItem;
     for (int i = 0; i < kRuns; ++i) {
         tree->setCurrentItem(big0);
         TfrmAddElement::queueEntry(QStringLiteral("Added item %1").arg(i));
-        addItem << msWithoutWrite([&] { window.btnAddItemClick(); });
+        addItem << msWithoutWrite([&] { addItemButton->click(); });
         window.SaveItems();
     }
     report("editor_add_item_without_write", median(addItem));
 
+    QAction* editCategoryAction = named<QAction>(window, "EditCategory1");
     QList<double> editCategory;
     for (int i = 0; i < kRuns; ++i) {
         tree->setCurrentItem(big0);
         TfrmAddElement::queueEntry(QStringLiteral("Renamed category %1").arg(i));
-        editCategory << msWithoutWrite([&] { window.EditCategory(); });
+        editCategory << msWithoutWrite([&] { editCategoryAction->trigger(); });
         window.SaveCategories();
         window.SaveItems();
     }
     report("editor_edit_category_without_write", median(editCategory));
 
+    QAction* deleteCategoryAction = named<QAction>(window, "DeleteCategory1");
     QList<double> deleteCategory;
     for (int i = 1; i < kBigCategories; ++i) {
         QTreeWidgetItem* big = rootNamed(tree, bigName(i));
@@ -178,7 +190,7 @@ int main(int argc, char** argv)
         }
         tree->setCurrentItem(big);
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // "Are you sure ...?"
-        deleteCategory << msWithoutWrite([&] { window.DeleteCategory(); });
+        deleteCategory << msWithoutWrite([&] { deleteCategoryAction->trigger(); });
         window.SaveCategories();
         window.SaveItems();
     }
@@ -188,10 +200,11 @@ int main(int argc, char** argv)
     // the field after a change builds the folded text of every node (timed on its own).
     window.show();
     QCoreApplication::processEvents();
+    QLineEdit* find = named<QLineEdit>(window, "edtFind");
     auto keystroke = [&](const QString& text) {
         double filterMs = 0;
         const double all = msOf([&] {
-            filterMs = msOf([&] { window.edtFind->setText(text); });
+            filterMs = msOf([&] { find->setText(text); });
             QCoreApplication::processEvents();
         });
         if (qEnvironmentVariableIsSet("BENCH_FIND_DETAIL"))
@@ -199,7 +212,7 @@ int main(int argc, char** argv)
                          all - filterMs);
         return all;
     };
-    const double indexBuild = msOf([&] { window.edtFind->setFocus(); }); // makes the folded texts
+    const double indexBuild = msOf([&] { find->setFocus(); }); // makes the folded texts
     const double firstKey = keystroke(QStringLiteral("a"));
     QList<double> findKeys;
     const QString typed = QStringLiteral("affiliate");
@@ -213,7 +226,7 @@ int main(int argc, char** argv)
     std::sort(findKeys.begin(), findKeys.end());
     // The same with every category opened by hand: each item hidden or shown is then a row that
     // the view lays out.
-    window.tvwMain->expandAll();
+    tree->expandAll();
     QCoreApplication::processEvents();
     QList<double> allOpenKeys;
     for (int round = 0; round < 3; ++round)

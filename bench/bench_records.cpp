@@ -4,6 +4,7 @@
 #include "RecordData.h"
 
 #include "app/FMain.h"
+#include "support/Controls.h"
 #include "util/Files.h"
 #include "util/StringList.h"
 
@@ -35,9 +36,10 @@ int measure(const QString& dir)
     window.LoadCategories();
     window.LoadItems();
     const double load = timer.nsecsElapsed() / 1e6;
-    int nodes = window.tvwMain->topLevelItemCount();
-    for (int i = 0; i < window.tvwMain->topLevelItemCount(); ++i)
-        nodes += window.tvwMain->topLevelItem(i)->childCount();
+    const QTreeWidget* tree = named<QTreeWidget>(window, "tvwMain");
+    int nodes = tree->topLevelItemCount();
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        nodes += tree->topLevelItem(i)->childCount();
     timer.restart();
     window.SaveItems();
     const double save = timer.nsecsElapsed() / 1e6;

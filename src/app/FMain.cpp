@@ -365,7 +365,7 @@ void TfrmMain::createEditor()
     bsSkinPanel4 = new TAnchorPanel(QStringLiteral("bsSkinPanel4"), kItemAreaWidth, 253);
 
     // The eleven fields with their labels, from the one table of the editor's fields.
-    for (const TEditorField& entry : kEditorFields) {
+    for (const TEditorField& entry : editorFields()) {
         QWidget* control = nullptr;
         if (entry.line) {
             QLineEdit* field = makeField(QLatin1String(entry.control));

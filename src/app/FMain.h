@@ -11,8 +11,10 @@
 #include <QSet>
 #include <QString>
 
+#include <array>
 #include <functional>
 
+struct TEditorField;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -53,6 +55,37 @@ public:
     explicit TfrmMain(QWidget* parent = nullptr);
     ~TfrmMain() override;
 
+    // Everything else is the window's own. Tests and tools reach a control through its objectName
+    // (findChild), and the window's state through these:
+    const StringList& categoryList() const { return CategoryList; } // the lines of categories.dat
+    const StringList& itemList() const { return ItemList; }         // the raw lines of items.dat
+    const StringList& newsList() const { return NewsList; }         // raw news entries "id^title^date"
+    bool isItemChanged() const { return FItemChanged; }             // the shown item has unsaved edits
+    // The record files, written after every command that changes them. A file that exists but
+    // cannot be read throws AppError "Cannot open file ..." when loaded and is then refused by the
+    // matching save for the rest of the run, so the records it holds are never overwritten. Saves
+    // replace their file atomically; a failure throws AppError and leaves the old file whole (the
+    // list keeps the change).
+    void LoadCategories();
+    void LoadItems();
+    void SaveCategories();
+    void SaveItems();
+    bool isSaveRefused(const QString& fileName) const { return m_unreadFiles.contains(fileName); }
+    // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
+    // and with it the web engine, on the first navigation.
+    TWebBrowser* webBrowser();
+
+    static constexpr int kClipboardForgetMs = 30000; // how long "Paste" leaves a text on the clipboard
+
+    friend const std::array<TEditorField, 11>& editorFields(); // EditorFields.h: names the fields' members
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // ---- Controls (owned by the window through Qt parenting) ----
     QStackedWidget* pgcPrinc = nullptr; // page control; its pages never show tabs
 
@@ -143,10 +176,9 @@ public:
     // Clears the clipboard kClipboardForgetMs after "Paste" put a username or password there,
     // if it still holds that text.
     QTimer* ClipboardTimer = nullptr;
-    static constexpr int kClipboardForgetMs = 30000;
     QList<QIcon> ImageList1; // tree images, 16 x 16: 0 category, 1 item
 
-    // The eleven editor fields in keyboard order (title ... description), as kEditorFields
+    // The eleven editor fields in keyboard order (title ... description), as editorFields()
     // (EditorFields.h) lists them.
     QList<QWidget*> itemFields() const;
 
@@ -164,17 +196,6 @@ public:
     void FormDestroy();
     void bsSkinButton1Click();
     void centreBanner();
-
-    // ---- Record files (FMain.cpp) ----
-    // A file that exists but cannot be read throws AppError "Cannot open file ..." and is then
-    // refused by the matching save for the rest of the run, so the records it holds are never
-    // overwritten. Saves replace their file atomically; a failure throws AppError and leaves
-    // the old file whole (the list keeps the change).
-    void LoadCategories();
-    void LoadItems();
-    void SaveCategories();
-    void SaveItems();
-    bool isSaveRefused(const QString& fileName) const { return m_unreadFiles.contains(fileName); }
 
     // ---- Category tree, item editor, commands (FMainRecords.cpp) ----
     void tvwMainChanging(QTreeWidgetItem* node, bool& allowChange);
@@ -217,9 +238,6 @@ public:
     QList<QShortcut*> shortcuts() const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----
-    // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
-    // and with it the web engine, on the first navigation.
-    TWebBrowser* webBrowser();
     void bsSkinSpeedButton1Click();
     void bsSkinSpeedButton2Click();
     void bsSkinSpeedButton3Click();
@@ -234,6 +252,7 @@ public:
     // Clears the clipboard if it still holds what "Paste" put there (the timer's end, and exit).
     void forgetClipboard();
     void pasteField(const QLineEdit* field);
+    void browseField(const QLineEdit* field); // the field's text, as typed, into edtURL and to the control
 
     // ---- News and updates (FMainNews.cpp) ----
     void Timer1Timer();
@@ -266,13 +285,6 @@ public:
     void lblLink1URLClick();
     void lblLink2URLClick();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     void createControls();
     void createWelcomePage();
     void createMainPage();
@@ -285,7 +297,7 @@ private:
     void invalidateFind(); // the tree or the lists changed: the find index is rebuilt when next used
     void buildFindIndex();
 
-    QList<QWidget*> m_itemFields; // the controls of kEditorFields, in its order
+    QList<QWidget*> m_itemFields; // the controls of editorFields(), in its order
     // Find: the folded text of every node, built when the find field is first used after a change.
     struct FindEntry
     {

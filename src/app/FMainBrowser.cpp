@@ -73,35 +73,35 @@ void TfrmMain::bsSkinButton2Click()
 
 // The four "Browse" buttons: the field's text, exactly as typed, into edtURL and to the control.
 // An empty field does nothing; a field of blanks is not empty.
-static void browseField(TfrmMain* window, const QLineEdit* field)
+void TfrmMain::browseField(const QLineEdit* field)
 {
     const QString address = field->text();
     if (address.isEmpty())
         return;
-    TWebBrowser* browser = window->webBrowser();
+    TWebBrowser* browser = webBrowser();
     browser->stop();
-    window->edtURL->setText(address);
+    edtURL->setText(address);
     browser->navigate(address);
 }
 
 void TfrmMain::btnBrowseWebsiteClick()
 {
-    browseField(this, edtWebsiteURL);
+    browseField(edtWebsiteURL);
 }
 
 void TfrmMain::btnBrowseLoginClick()
 {
-    browseField(this, edtLoginURL);
+    browseField(edtLoginURL);
 }
 
 void TfrmMain::btnBrowseAffiliateClick()
 {
-    browseField(this, edtAffiliateURL);
+    browseField(edtAffiliateURL);
 }
 
 void TfrmMain::btnBrowseCloakedClick()
 {
-    browseField(this, edtCloaked);
+    browseField(edtCloaked);
 }
 
 // The two "Paste" buttons: the field's text on the clipboard (an empty field empties it), then the

@@ -78,8 +78,10 @@ void TfrmMain::Timer1Timer()
 void TfrmMain::ShowNewsHint(const QByteArray& text)
 {
     const QPoint anchor = btnNews->mapToGlobal(QPoint(btnNews->width() / 2, btnNews->height() / 2));
-    if (!LMDMessageHint1)
+    if (!LMDMessageHint1) {
         LMDMessageHint1 = new TMessageHint(this);
+        LMDMessageHint1->setObjectName(QStringLiteral("LMDMessageHint1"));
+    }
     LMDMessageHint1->showHint(anchor, UUtils::ansiToString(text));
 }
 

@@ -203,7 +203,7 @@ void TfrmMain::ShowItem(const QByteArray& category, const QByteArray& title)
     const qsizetype index = Records::findItemLine(ItemList, category, title);
     if (index >= 0) {
         const Records::ItemFields fields = Records::readItemLine(ItemList.at(index));
-        for (const TEditorField& entry : kEditorFields) {
+        for (const TEditorField& entry : editorFields()) {
             if (entry.line) {
                 QLineEdit* line = this->*entry.line;
                 line->setText(UUtils::ansiToString(fields[entry.field]));
@@ -218,7 +218,7 @@ void TfrmMain::ShowItem(const QByteArray& category, const QByteArray& title)
 
 void TfrmMain::ClearItemFields()
 {
-    for (const TEditorField& entry : kEditorFields) {
+    for (const TEditorField& entry : editorFields()) {
         if (entry.line)
             (this->*entry.line)->clear();
         else
@@ -260,7 +260,7 @@ bool TfrmMain::hasSiblingTitle(const QString& title) const
 
 bool TfrmMain::itemFieldsFromEditor(Records::ItemFields* fields) const
 {
-    for (const TEditorField& entry : kEditorFields) {
+    for (const TEditorField& entry : editorFields()) {
         const QString text = entry.line ? (this->*entry.line)->text() : descriptionText(memDesc);
         const QString problem = Records::checkStorableText(
             text, QLatin1String(entry.name), entry.line ? Records::TextKind::SingleLine : Records::TextKind::MultiLine,
@@ -575,11 +575,7 @@ void TfrmMain::edtFindChange()
     const bool everything = typed.isEmpty();
 
     // First what the filter shows, node by node ...
-    // glibc's memmem: a two-way search, memchr for a one-byte needle.
-    auto matches = [&](const FindEntry& entry) {
-        return findable && memmem(entry.text.constData(), size_t(entry.text.size()), needle.constData(),
-                                  size_t(needle.size())) != nullptr;
-    };
+    auto matches = [&](const FindEntry& entry) { return findable && Records::containsBytes(entry.text, needle); };
     QList<qsizetype> matchingRoots; // index of each category with a matching item
     qsizetype matchingItems = 0;
     qsizetype itemChanges = 0; // items of shown categories that change state

@@ -6,6 +6,7 @@
 #include "dialogs/FAddElement.h"
 #include "news/FNews.h"
 #include "platform/HttpClient.h"
+#include "support/Controls.h"
 #include "util/Files.h"
 
 #include <QAccessible>
@@ -80,8 +81,8 @@ private slots:
     void mainWindow()
     {
         TfrmMain window;
-        window.Timer1->stop();
-        window.tvwMain->expandAll();
+        named<QTimer>(window, "Timer1")->stop();
+        named<QTreeWidget>(window, "tvwMain")->expandAll();
         check(&window);
     }
 

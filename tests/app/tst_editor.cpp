@@ -1,9 +1,11 @@
 // The category tree, the item editor and the category and item commands, driven through the
 // real main window.
+#include "app/EditorFields.h"
 #include "app/FMain.h"
 #include "branding/Branding.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "support/Controls.h"
 #include "support/FileSizeLimit.h"
 #include "util/Files.h"
 #include "util/TextCodec.h"
@@ -90,7 +92,7 @@ class TestEditor : public QObject
         writeFile("items.dat", items);
         m_window = std::make_unique<TfrmMain>();
         m_window->show();
-        m_window->Timer1->stop(); // no news poll in these tests
+        named<QTimer>(m_window, "Timer1")->stop(); // no news poll in these tests
         QCoreApplication::processEvents();
         return m_window.get();
     }
@@ -112,7 +114,7 @@ class TestEditor : public QObject
     QTreeWidgetItem* node(const QString& path) const
     {
         const QStringList parts = path.split(u'/');
-        QTreeWidget* tree = m_window->tvwMain;
+        QTreeWidget* tree = named<QTreeWidget>(m_window, "tvwMain");
         for (int i = 0; i < tree->topLevelItemCount(); ++i) {
             QTreeWidgetItem* root = tree->topLevelItem(i);
             if (root->text(0) != parts[0])
@@ -131,13 +133,13 @@ class TestEditor : public QObject
     // ask the model.
     bool currentIsSelected() const
     {
-        QItemSelectionModel* model = m_window->tvwMain->selectionModel();
+        QItemSelectionModel* model = named<QTreeWidget>(m_window, "tvwMain")->selectionModel();
         return model->isSelected(model->currentIndex()) && model->selectedRows().size() == 1;
     }
 
     QString selectedPath() const
     {
-        const QTreeWidgetItem* current = m_window->tvwMain->currentItem();
+        const QTreeWidgetItem* current = named<QTreeWidget>(m_window, "tvwMain")->currentItem();
         if (!current)
             return QStringLiteral("<none>");
         return current->parent() ? current->parent()->text(0) + u'/' + current->text(0) : current->text(0);
@@ -147,14 +149,14 @@ class TestEditor : public QObject
     {
         QTreeWidgetItem* target = node(path);
         QVERIFY2(target, qPrintable(path));
-        m_window->tvwMain->setCurrentItem(target);
+        named<QTreeWidget>(m_window, "tvwMain")->setCurrentItem(target);
     }
 
     // "Shops[Amazon,eBay];Travel[]"
     QString treeDump() const
     {
         QStringList roots;
-        QTreeWidget* tree = m_window->tvwMain;
+        QTreeWidget* tree = named<QTreeWidget>(m_window, "tvwMain");
         for (int i = 0; i < tree->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* root = tree->topLevelItem(i);
             QStringList children;
@@ -169,7 +171,7 @@ class TestEditor : public QObject
     QString shownDump() const
     {
         QStringList roots;
-        QTreeWidget* tree = m_window->tvwMain;
+        QTreeWidget* tree = named<QTreeWidget>(m_window, "tvwMain");
         for (int i = 0; i < tree->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* root = tree->topLevelItem(i);
             if (root->isHidden())
@@ -187,13 +189,13 @@ class TestEditor : public QObject
     // Types into the find field as a user does, one key at a time.
     void typeFind(const QString& text)
     {
-        m_window->edtFind->setFocus();
-        m_window->edtFind->clear();
+        named<QLineEdit>(m_window, "edtFind")->setFocus();
+        named<QLineEdit>(m_window, "edtFind")->clear();
         for (const QChar c : text) {
             QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QCoreApplication::sendEvent(m_window->edtFind, &press);
+            QCoreApplication::sendEvent(named<QLineEdit>(m_window, "edtFind"), &press);
         }
-        QCOMPARE(m_window->edtFind->text(), text);
+        QCOMPARE(named<QLineEdit>(m_window, "edtFind")->text(), text);
     }
 
     // Sends a shortcut to the active main window.
@@ -215,7 +217,7 @@ class TestEditor : public QObject
 
     void moveSelection(Mover mover, const QString& path)
     {
-        QTreeWidget* tree = m_window->tvwMain;
+        QTreeWidget* tree = named<QTreeWidget>(m_window, "tvwMain");
         QTreeWidgetItem* target = node(path);
         QVERIFY(target);
         switch (mover) {
@@ -232,10 +234,19 @@ class TestEditor : public QObject
         }
     }
 
+    // The eleven editor fields, in keyboard order.
+    QList<QWidget*> itemFields() const
+    {
+        QList<QWidget*> fields;
+        for (const TEditorField& entry : editorFields())
+            fields << named<QWidget>(m_window, entry.control);
+        return fields;
+    }
+
     QList<QLineEdit*> lineFields() const
     {
         QList<QLineEdit*> fields;
-        for (QWidget* w : m_window->itemFields()) {
+        for (QWidget* w : itemFields()) {
             if (auto* line = qobject_cast<QLineEdit*>(w))
                 fields << line;
         }
@@ -447,25 +458,25 @@ void TestEditor::commands()
     switch (command) {
     case AddCategory:
         TfrmAddElement::queueEntry(entry);
-        w->btnAddCategory->click();
+        named<QPushButton>(w, "btnAddCategory")->click();
         break;
     case AddItem:
         TfrmAddElement::queueEntry(entry);
-        w->btnAddItem->click();
+        named<QPushButton>(w, "btnAddItem")->click();
         break;
     case EditCategory:
         TfrmAddElement::queueEntry(entry);
-        w->EditCategory1->trigger();
+        named<QAction>(w, "EditCategory1")->trigger();
         break;
     case DeleteCategory:
-        w->DeleteCategory1->trigger();
+        named<QAction>(w, "DeleteCategory1")->trigger();
         break;
     case DeleteItem:
-        w->DeleteItem1->trigger();
+        named<QAction>(w, "DeleteItem1")->trigger();
         break;
     case SaveTitle:
-        w->edtTitle->setText(entry);
-        w->btnSave->click();
+        named<QLineEdit>(w, "edtTitle")->setText(entry);
+        named<QPushButton>(w, "btnSave")->click();
         break;
     }
 
@@ -497,12 +508,12 @@ void TestEditor::leaveItemCheck()
     const QByteArray items = lf("Shops~Amazon~prog~|Shops~eBay~other~");
     TfrmMain* w = open(lf("Shops"), items);
     select("Shops/Amazon");
-    w->tvwMain->expandAll();
-    QCOMPARE(w->edtProg->text(), QStringLiteral("prog"));
-    w->edtProg->setFocus();
-    QTest::keyClick(w->edtProg, Qt::Key_End);
-    QTest::keyClicks(w->edtProg, QStringLiteral("X"));
-    QVERIFY(w->FItemChanged);
+    named<QTreeWidget>(w, "tvwMain")->expandAll();
+    QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("prog"));
+    named<QLineEdit>(w, "edtProg")->setFocus();
+    QTest::keyClick(named<QLineEdit>(w, "edtProg"), Qt::Key_End);
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), QStringLiteral("X"));
+    QVERIFY(w->isItemChanged());
 
     TMessageBox::setNextAnswer(answer);
     moveSelection(mover, QStringLiteral("Shops/eBay"));
@@ -512,20 +523,20 @@ void TestEditor::leaveItemCheck()
     if (answer == TMessageBox::Answer::Cancel) {
         QCOMPARE(selectedPath(), QStringLiteral("Shops/Amazon"));
         QVERIFY(currentIsSelected());
-        QCOMPARE(w->edtProg->text(), QStringLiteral("progX"));
-        QVERIFY(w->FItemChanged);
+        QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("progX"));
+        QVERIFY(w->isItemChanged());
         QCOMPARE(readFile("items.dat"), items);
         // The next move asks again.
         TMessageBox::setNextAnswer(TMessageBox::Answer::No);
-        w->tvwMain->setCurrentItem(node("Shops/eBay"));
+        named<QTreeWidget>(w, "tvwMain")->setCurrentItem(node("Shops/eBay"));
         QCOMPARE(TMessageBox::shownMessages().size(), 2);
         QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
         return;
     }
     QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
     QVERIFY(currentIsSelected());
-    QCOMPARE(w->edtProg->text(), QStringLiteral("other"));
-    QVERIFY(!w->FItemChanged);
+    QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("other"));
+    QVERIFY(!w->isItemChanged());
     QCOMPARE(readFile("items.dat"),
              answer == TMessageBox::Answer::Yes ? crlf("Shops~Amazon~progX~~~~~~~~~~|Shops~eBay~other~") : items);
 }
@@ -535,8 +546,8 @@ void TestEditor::leaveItemTitleConflict()
     const QByteArray items = lf("Shops~Amazon~|Shops~eBay~|Travel~x~");
     TfrmMain* w = open(lf("Shops|Travel"), items);
     select("Shops/Amazon");
-    w->edtTitle->selectAll();
-    QTest::keyClicks(w->edtTitle, QStringLiteral("eBay"));
+    named<QLineEdit>(w, "edtTitle")->selectAll();
+    QTest::keyClicks(named<QLineEdit>(w, "edtTitle"), QStringLiteral("eBay"));
     TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     select("Travel/x");
@@ -544,8 +555,8 @@ void TestEditor::leaveItemTitleConflict()
                                       QStringLiteral("Sorry there is an item with this title in this category. Use "
                                                      "other name and try again")}));
     QCOMPARE(selectedPath(), QStringLiteral("Shops/Amazon"));
-    QCOMPARE(w->edtTitle->text(), QStringLiteral("eBay"));
-    QVERIFY(w->FItemChanged);
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), QStringLiteral("eBay"));
+    QVERIFY(w->isItemChanged());
     QCOMPARE(readFile("items.dat"), items);
 }
 
@@ -554,7 +565,7 @@ void TestEditor::selectionShowsNode()
     TfrmMain* w = open(lf("Shops|Empty"), lf("Shops~Amazon~p~w~l~u~pw~a~c~9~10~line~~##two~"));
     // Nothing selected at start: the fields are enabled and empty.
     QCOMPARE(selectedPath(), QStringLiteral("<none>"));
-    for (QWidget* field : w->itemFields())
+    for (QWidget* field : itemFields())
         QVERIFY(field->isEnabled());
 
     select("Shops/Amazon");
@@ -563,19 +574,20 @@ void TestEditor::selectionShowsNode()
     for (QLineEdit* field : lineFields())
         texts << field->text();
     QCOMPARE(texts, expected);
-    QCOMPARE(w->memDesc->toPlainText(), QStringLiteral("line\n##two"));
+    QCOMPARE(named<QPlainTextEdit>(w, "memDesc")->toPlainText(), QStringLiteral("line\n##two"));
 
     select("Empty");
-    for (QWidget* field : w->itemFields())
+    for (QWidget* field : itemFields())
         QVERIFY(!field->isEnabled());
     for (QLineEdit* field : lineFields())
         QVERIFY(field->text().isEmpty());
-    QVERIFY(w->memDesc->toPlainText().isEmpty());
-    for (QPushButton* button : {w->btnSave, w->btnBrowseWebsite, w->btnUPaste, w->btnPPaste})
+    QVERIFY(named<QPlainTextEdit>(w, "memDesc")->toPlainText().isEmpty());
+    for (QPushButton* button : {named<QPushButton>(w, "btnSave"), named<QPushButton>(w, "btnBrowseWebsite"),
+                                named<QPushButton>(w, "btnUPaste"), named<QPushButton>(w, "btnPPaste")})
         QVERIFY(button->isEnabled());
 
     // "Save Item" with a category selected does nothing.
-    w->btnSave->click();
+    named<QPushButton>(w, "btnSave")->click();
     QCOMPARE(readFile("items.dat"), lf("Shops~Amazon~p~w~l~u~pw~a~c~9~10~line~~##two~"));
     QVERIFY(TMessageBox::shownMessages().isEmpty());
 }
@@ -626,7 +638,7 @@ void TestEditor::editsMarkedByKeyPressesOnly()
         static_cast<QLineEdit*>(target)->paste();
         QCOMPARE(static_cast<QLineEdit*>(target)->text(), QStringLiteral("pasted"));
     }
-    QCOMPARE(w->FItemChanged, marked);
+    QCOMPARE(w->isItemChanged(), marked);
 
     TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
     select("Shops/eBay");
@@ -649,30 +661,30 @@ void TestEditor::addItemSelectsThroughLeaveCheck()
     QFETCH(TMessageBox::Answer, answer);
     TfrmMain* w = open(lf("Shops|Travel"), lf("Shops~Amazon~prog~"));
     select("Shops/Amazon");
-    w->edtProg->setFocus();
-    QTest::keyClick(w->edtProg, Qt::Key_End);
-    QTest::keyClicks(w->edtProg, QStringLiteral("2"));
+    named<QLineEdit>(w, "edtProg")->setFocus();
+    QTest::keyClick(named<QLineEdit>(w, "edtProg"), Qt::Key_End);
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), QStringLiteral("2"));
 
     TfrmAddElement::queueEntry(QStringLiteral("Hotels"));
     TMessageBox::setNextAnswer(answer);
-    w->btnAddItem->click(); // into the selected item's category
+    named<QPushButton>(w, "btnAddItem")->click(); // into the selected item's category
     QCOMPARE(messages(), QStringList{QStringLiteral("Do you want save the changes you made in this item?")});
     QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon,Hotels];Travel[]"));
     QVERIFY(node("Shops")->isExpanded());
 
     if (answer == TMessageBox::Answer::Yes) {
         QCOMPARE(selectedPath(), QStringLiteral("Shops/Hotels"));
-        QCOMPARE(w->edtTitle->text(), QStringLiteral("Hotels"));
+        QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), QStringLiteral("Hotels"));
         for (QLineEdit* field : lineFields().mid(1))
             QVERIFY(field->text().isEmpty());
-        QVERIFY(w->memDesc->toPlainText().isEmpty());
-        QVERIFY(!w->FItemChanged);
+        QVERIFY(named<QPlainTextEdit>(w, "memDesc")->toPlainText().isEmpty());
+        QVERIFY(!w->isItemChanged());
         QCOMPARE(readFile("items.dat"), crlf("Shops~Amazon~prog2~~~~~~~~~~|Shops~Hotels~~~~~~~~~~~~~"));
     } else {
         // The move to the new node was refused: the item is added and written all the same.
         QCOMPARE(selectedPath(), QStringLiteral("Shops/Amazon"));
-        QCOMPARE(w->edtProg->text(), QStringLiteral("prog2"));
-        QVERIFY(w->FItemChanged);
+        QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("prog2"));
+        QVERIFY(w->isItemChanged());
         QCOMPARE(readFile("items.dat"), crlf("Shops~Amazon~prog~|Shops~Hotels~~~~~~~~~~~~~"));
     }
 }
@@ -700,35 +712,35 @@ void TestEditor::selectionAfterRemoval()
     select(selected);
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     if (command == DeleteItem)
-        w->DeleteItem();
+        named<QAction>(w, "DeleteItem1")->trigger();
     else
-        w->DeleteCategory();
+        named<QAction>(w, "DeleteCategory1")->trigger();
     QCOMPARE(selectedPath(), after);
     QVERIFY(currentIsSelected());
-    QCOMPARE(w->edtTitle->isEnabled(), fieldsEnabled);
-    QCOMPARE(w->edtTitle->text(), after.contains(u'/') ? after.section(u'/', 1) : QString());
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->isEnabled(), fieldsEnabled);
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), after.contains(u'/') ? after.section(u'/', 1) : QString());
     if (after == QStringLiteral("A/a1"))
-        QCOMPARE(w->edtProg->text(), QStringLiteral("x"));
+        QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("x"));
 }
 
 void TestEditor::deletingEditedItemAsksNoSaveQuestion()
 {
     TfrmMain* w = open(lf("A"), lf("A~a1~x~|A~a2~y~"));
     select("A/a1");
-    QTest::keyClicks(w->edtProg, QStringLiteral("edited"));
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), QStringLiteral("edited"));
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->DeleteItem();
+    named<QAction>(w, "DeleteItem1")->trigger();
     QCOMPARE(messages(), QStringList{QStringLiteral("Are you sure do you want to delete selected item?")});
     QCOMPARE(selectedPath(), QStringLiteral("A/a2"));
-    QCOMPARE(w->edtProg->text(), QStringLiteral("y"));
+    QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("y"));
     QCOMPARE(readFile("items.dat"), crlf("A~a2~y~"));
 
     // The last node gone: nothing selected, the fields stay as they were.
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     select("A");
-    w->DeleteCategory();
+    named<QAction>(w, "DeleteCategory1")->trigger();
     QCOMPARE(selectedPath(), QStringLiteral("<none>"));
-    QVERIFY(!w->edtTitle->isEnabled());
+    QVERIFY(!named<QLineEdit>(w, "edtTitle")->isEnabled());
     QCOMPARE(readFile("categories.dat"), QByteArray());
     QCOMPARE(readFile("items.dat"), QByteArray());
 }
@@ -738,8 +750,8 @@ void TestEditor::failedWriteKeepsSelection()
     const QByteArray items = lf("Shops~Amazon~prog~|Shops~eBay~");
     TfrmMain* w = open(lf("Shops"), items);
     select("Shops/Amazon");
-    w->edtProg->setFocus();
-    QTest::keyClicks(w->edtProg, QStringLiteral("Z"));
+    named<QLineEdit>(w, "edtProg")->setFocus();
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), QStringLiteral("Z"));
     {
         FileSizeLimit full(8); // as a full disk: items.dat cannot be written
         TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
@@ -750,8 +762,8 @@ void TestEditor::failedWriteKeepsSelection()
     QVERIFY2(TMessageBox::shownMessages().at(1).text.contains(QStringLiteral("items.dat")),
              qPrintable(TMessageBox::shownMessages().at(1).text));
     QCOMPARE(selectedPath(), QStringLiteral("Shops/Amazon"));
-    QCOMPARE(w->edtProg->text(), QStringLiteral("Zprog"));
-    QVERIFY(w->FItemChanged);
+    QCOMPARE(named<QLineEdit>(w, "edtProg")->text(), QStringLiteral("Zprog"));
+    QVERIFY(w->isItemChanged());
     QCOMPARE(readFile("items.dat"), items); // the old file is whole
 
     // Once the disk has room, leaving asks again and stores the item.
@@ -785,7 +797,7 @@ void TestEditor::contextMenu()
     QFETCH(QString, clicked);
     QFETCH(QStringList, visible);
     TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~"));
-    w->tvwMain->expandAll();
+    named<QTreeWidget>(w, "tvwMain")->expandAll();
     if (!selected.isEmpty())
         select(selected);
     const QString before = selectedPath();
@@ -804,7 +816,7 @@ void TestEditor::contextMenu()
         }
     });
     poll.start();
-    QTreeWidget* tree = w->tvwMain;
+    QTreeWidget* tree = named<QTreeWidget>(w, "tvwMain");
     const QPoint at = tree->visualItemRect(node(clicked)).center();
     QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, at);
     if (seen.isEmpty()) { // no context menu event from the platform: send it as the platform would
@@ -813,7 +825,7 @@ void TestEditor::contextMenu()
     }
     QCOMPARE(seen, visible);
     QCOMPARE(selectedPath(), before);
-    for (QAction* action : w->bsSkinPopupMenu1->actions()) {
+    for (QAction* action : named<QMenu>(w, "bsSkinPopupMenu1")->actions()) {
         if (action->isVisible()) // shown entries are never greyed out
             QVERIFY2(action->isEnabled(), qPrintable(action->objectName()));
     }
@@ -823,12 +835,12 @@ void TestEditor::addItemWithNothingSelected()
 {
     TfrmMain* w = open(lf("Shops"), lf(""));
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->AddItem1->trigger();
+    named<QAction>(w, "AddItem1")->trigger();
     QCOMPARE(messages(), QStringList{QStringLiteral("Select a category first.")});
     QCOMPARE(TfrmAddElement::queuedSteps(), 0);
     // The menu entries reach the same commands as the buttons.
     TfrmAddElement::queueEntry(QStringLiteral("Travel"));
-    w->AddCategory1->trigger();
+    named<QAction>(w, "AddCategory1")->trigger();
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Travel"));
     QCOMPARE(selectedPath(), QStringLiteral("<none>")); // the new category is not selected
 }
@@ -840,7 +852,7 @@ void TestEditor::refusedTexts_data()
     QTest::addColumn<Command>("command");
     QTest::addColumn<QString>("field"); // for Save Item: the field typed into
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("named"); // the field the message names
+    QTest::addColumn<QString>("fieldName"); // the field the message names
     const QString yen = QStringLiteral("a\u00A5b");
     QTest::newRow("separator in the title") << SaveTitle << "edtTitle" << yen << "Title";
     QTest::newRow("separator in the program") << SaveTitle << "edtProg" << yen << "Affiliate Program";
@@ -864,7 +876,7 @@ void TestEditor::refusedTexts()
     QFETCH(Command, command);
     QFETCH(QString, field);
     QFETCH(QString, text);
-    QFETCH(QString, named);
+    QFETCH(QString, fieldName);
     const QByteArray categories = lf("Shops");
     const QByteArray items = lf("Shops~Amazon~p~");
     TfrmMain* w = open(categories, items);
@@ -880,28 +892,28 @@ void TestEditor::refusedTexts()
             memo->setPlainText(text);
         else
             static_cast<QLineEdit*>(target)->setText(text);
-        w->btnSave->click();
-        QVERIFY(w->FItemChanged); // still edited: nothing was stored
+        named<QPushButton>(w, "btnSave")->click();
+        QVERIFY(w->isItemChanged()); // still edited: nothing was stored
         break;
     }
     case AddCategory:
         TfrmAddElement::queueEntry(text);
-        w->btnAddCategory->click();
+        named<QPushButton>(w, "btnAddCategory")->click();
         break;
     case EditCategory:
         TfrmAddElement::queueEntry(text);
-        w->EditCategory();
+        named<QAction>(w, "EditCategory1")->trigger();
         break;
     case AddItem:
         TfrmAddElement::queueEntry(text);
-        w->btnAddItem->click();
+        named<QPushButton>(w, "btnAddItem")->click();
         break;
     default:
         break;
     }
     QCOMPARE(TMessageBox::shownMessages().size(), 1);
     const QString message = TMessageBox::shownMessages().at(0).text;
-    QVERIFY2(message.contains(u'"' + named + u'"'), qPrintable(message));
+    QVERIFY2(message.contains(u'"' + fieldName + u'"'), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("nothing was saved")), qPrintable(message));
     QCOMPARE(readFile("categories.dat"), categories);
     QCOMPARE(readFile("items.dat"), items);
@@ -913,14 +925,14 @@ void TestEditor::refusedFieldInLeaveCheck()
     const QByteArray items = lf("Shops~Amazon~|Shops~eBay~");
     TfrmMain* w = open(lf("Shops"), items);
     select("Shops/Amazon");
-    QTest::keyClicks(w->edtCloaked, QStringLiteral("\u00A5"));
+    QTest::keyClicks(named<QLineEdit>(w, "edtCloaked"), QStringLiteral("\u00A5"));
     TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     select("Shops/eBay");
     QCOMPARE(TMessageBox::shownMessages().size(), 2);
     QVERIFY(TMessageBox::shownMessages().at(1).text.contains(QStringLiteral("\"Cloaked URL\"")));
     QCOMPARE(selectedPath(), QStringLiteral("Shops/Amazon"));
-    QVERIFY(w->FItemChanged);
+    QVERIFY(w->isItemChanged());
     QCOMPARE(readFile("items.dat"), items);
 }
 
@@ -930,7 +942,7 @@ void TestEditor::longFieldsAndDescriptionBytes()
 {
     TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~|Shops~eBay~"));
     select("Shops/Amazon");
-    QTreeWidgetItem* item = w->tvwMain->currentItem();
+    QTreeWidgetItem* item = named<QTreeWidget>(w, "tvwMain")->currentItem();
 
     // Every byte a one-line field can hold (all but NUL, LF, CR and the separator), repeated to
     // 10,000 bytes, a rotation of it per field.
@@ -943,7 +955,7 @@ void TestEditor::longFieldsAndDescriptionBytes()
     const QList<QLineEdit*> fields = lineFields();
     for (qsizetype f = 0; f < fields.size(); ++f) {
         // One field far beyond the 32767 characters that a QLineEdit holds by default.
-        const qsizetype size = fields[f] == w->edtPayout ? 40000 : 10000;
+        const qsizetype size = fields[f] == named<QLineEdit>(w, "edtPayout") ? 40000 : 10000;
         QByteArray value;
         while (value.size() < size)
             value.append(alphabet.mid(f) + alphabet.left(f));
@@ -960,8 +972,8 @@ void TestEditor::longFieldsAndDescriptionBytes()
     const QByteArray description = "a\r\nb\nc\rd\xA7\xA7"
                                    "e\xA7" +
                                    high + QByteArray(10000, 'x');
-    w->memDesc->setPlainText(s(description));
-    w->btnSave->click();
+    named<QPlainTextEdit>(w, "memDesc")->setPlainText(s(description));
+    named<QPushButton>(w, "btnSave")->click();
     QVERIFY(TMessageBox::shownMessages().isEmpty());
 
     // The line holds the fields as typed; each line break of the editor is stored as CR LF.
@@ -978,14 +990,14 @@ void TestEditor::longFieldsAndDescriptionBytes()
 
     // Shown again: the fields come back whole; "§§" typed into the description reads as a line break.
     select("Shops/eBay");
-    w->tvwMain->setCurrentItem(item);
+    named<QTreeWidget>(w, "tvwMain")->setCurrentItem(item);
     QCOMPARE(item->text(0), s(values[0]));
     for (qsizetype f = 0; f < fields.size(); ++f)
         QCOMPARE(fields[f]->text(), s(values[f]));
     // (The raw text keeps the no-break space 0xA0 that toPlainText() would turn into a blank.)
     const QString shown =
         s("a\nb\nc\nd\ne\xA7" + high + QByteArray(10000, 'x')).replace(u'\n', QChar::ParagraphSeparator);
-    QCOMPARE(w->memDesc->document()->toRawText(), shown);
+    QCOMPARE(named<QPlainTextEdit>(w, "memDesc")->document()->toRawText(), shown);
 }
 
 void TestEditor::unplacedItemLinesKept()
@@ -995,16 +1007,16 @@ void TestEditor::unplacedItemLinesKept()
     TfrmMain* w = open(lf("Shops|Travel"), lf(QByteArray("Shops~Amazon~|") + odd));
     QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon];Travel[]"));
     select("Shops/Amazon");
-    w->btnSave->click();
+    named<QPushButton>(w, "btnSave")->click();
     TfrmAddElement::queueEntry(QStringLiteral("Trains"));
     select("Travel");
-    w->btnAddItem->click();
+    named<QPushButton>(w, "btnAddItem")->click();
     TfrmAddElement::queueEntry(QStringLiteral("Trips"));
     select("Travel");
-    w->EditCategory();
+    named<QAction>(w, "EditCategory1")->trigger();
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     select("Shops/Amazon");
-    w->DeleteItem();
+    named<QAction>(w, "DeleteItem1")->trigger();
     QCOMPARE(readFile("items.dat"), crlf(odd + "|Trips~Trains~~~~~~~~~~~~~"));
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Trips"));
 }
@@ -1032,17 +1044,17 @@ void TestEditor::sameNamedCategories()
 
     TfrmMain* w = open(lf("Shops|Shops"), lf("Shops~a~|Shops~b~"));
     QCOMPARE(treeDump(), QStringLiteral("Shops[a,b];Shops[]"));
-    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    named<QTreeWidget>(w, "tvwMain")->setCurrentItem(named<QTreeWidget>(w, "tvwMain")->topLevelItem(1));
     TfrmAddElement::queueEntry(QStringLiteral("c")); // an item of the second node's own
-    w->btnAddItem->click();
-    w->tvwMain->setCurrentItem(w->tvwMain->topLevelItem(1));
+    named<QPushButton>(w, "btnAddItem")->click();
+    named<QTreeWidget>(w, "tvwMain")->setCurrentItem(named<QTreeWidget>(w, "tvwMain")->topLevelItem(1));
     TMessageBox::clearTestState();
     if (rename) {
         TfrmAddElement::queueEntry(QStringLiteral("Stores"));
-        w->EditCategory1->trigger();
+        named<QAction>(w, "EditCategory1")->trigger();
     } else {
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-        w->DeleteCategory1->trigger();
+        named<QAction>(w, "DeleteCategory1")->trigger();
     }
     QCOMPARE(TMessageBox::queuedAnswers(), 0);
     QCOMPARE(readFile("items.dat"), itemsAfter);
@@ -1050,7 +1062,7 @@ void TestEditor::sameNamedCategories()
     QCOMPARE(treeDump(), tree);
     // The first node's items still show their lines.
     select("Shops/b");
-    QCOMPARE(w->edtTitle->text(), QStringLiteral("b"));
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), QStringLiteral("b"));
 }
 
 // After a failed "Save Item" the item is no longer marked as edited: the error was shown, and
@@ -1060,17 +1072,17 @@ void TestEditor::failedSaveLeavesItemUnmarked()
     const QByteArray items = lf("Shops~Amazon~prog~|Shops~eBay~");
     TfrmMain* w = open(lf("Shops"), items);
     select("Shops/Amazon");
-    w->edtProg->setFocus();
-    QTest::keyClicks(w->edtProg, QStringLiteral("Z"));
-    QVERIFY(w->FItemChanged);
+    named<QLineEdit>(w, "edtProg")->setFocus();
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), QStringLiteral("Z"));
+    QVERIFY(w->isItemChanged());
     {
         FileSizeLimit full(8);
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-        w->btnSave->click();
+        named<QPushButton>(w, "btnSave")->click();
     }
     QCOMPARE(messages().size(), 1);
     QVERIFY2(messages().at(0).contains(QStringLiteral("items.dat")), qPrintable(messages().at(0)));
-    QVERIFY(!w->FItemChanged);
+    QVERIFY(!w->isItemChanged());
     QCOMPARE(readFile("items.dat"), items);
     select("Shops/eBay"); // no question: a real box would be caught as unexpected
     QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
@@ -1112,8 +1124,8 @@ void TestEditor::find()
     typeFind(text);
     QCOMPARE(shownDump(), shown);
     // Escape shows everything again; nothing was written.
-    QTest::keyClick(w->edtFind, Qt::Key_Escape);
-    QCOMPARE(w->edtFind->text(), QString());
+    QTest::keyClick(named<QLineEdit>(w, "edtFind"), Qt::Key_Escape);
+    QCOMPARE(named<QLineEdit>(w, "edtFind")->text(), QString());
     QCOMPARE(shownDump(), treeDump());
     QCOMPARE(readFile("categories.dat"), categories);
     QCOMPARE(readFile("items.dat"), items);
@@ -1135,19 +1147,19 @@ void TestEditor::findLeavesCommandsTheWholeTree()
     typeFind(QStringLiteral("flig"));
     QCOMPARE(shownDump(), QStringLiteral("Shops[eBay];Travel[Flights]"));
     QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
-    QCOMPARE(w->edtTitle->text(), QStringLiteral("eBay"));
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), QStringLiteral("eBay"));
 
     // The sibling-title rule sees the hidden "Amazon".
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->edtTitle->setText(QStringLiteral("Amazon"));
-    w->btnSave->click();
+    named<QLineEdit>(w, "edtTitle")->setText(QStringLiteral("Amazon"));
+    named<QPushButton>(w, "btnSave")->click();
     QCOMPARE(messages(), QStringList{QStringLiteral(
                              "Sorry there is an item with this title in this category. Use other name and try again")});
     QCOMPARE(readFile("items.dat"), items);
 
     // The leave-item check asks before moving to a shown node.
-    w->edtTitle->setFocus();
-    QTest::keyClick(w->edtTitle, Qt::Key_End);
+    named<QLineEdit>(w, "edtTitle")->setFocus();
+    QTest::keyClick(named<QLineEdit>(w, "edtTitle"), Qt::Key_End);
     TMessageBox::clearTestState();
     TMessageBox::setNextAnswer(TMessageBox::Answer::Cancel);
     select("Travel/Flights");
@@ -1161,14 +1173,14 @@ void TestEditor::findLeavesCommandsTheWholeTree()
     typeFind(QStringLiteral("etsy"));
     select("Shops");
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->DeleteCategory1->trigger();
+    named<QAction>(w, "DeleteCategory1")->trigger();
     QCOMPARE(readFile("items.dat"), crlf("Travel~Flights~"));
     QCOMPARE(treeDump(), QStringLiteral("Travel[Flights]"));
 
     // An item added under a filter is shown, selected, whatever the filter.
     select("Travel");
     TfrmAddElement::queueEntry(QStringLiteral("Trains"));
-    w->btnAddItem->click();
+    named<QPushButton>(w, "btnAddItem")->click();
     QCoreApplication::processEvents();
     QCOMPARE(selectedPath(), QStringLiteral("Travel/Trains"));
     QVERIFY(shownDump().contains(QStringLiteral("Trains")));
@@ -1193,7 +1205,7 @@ void TestEditor::findOverManyItems()
                      QByteArray::number(i) + '\n';
     }
     TfrmMain* w = open(names.join('\n') + '\n', items);
-    QTreeWidget* tree = w->tvwMain;
+    QTreeWidget* tree = named<QTreeWidget>(w, "tvwMain");
     auto category = [&](const QByteArray& name) { return tree->topLevelItem(int(names.indexOf(name))); };
     // What an opened category shows: "keep" items and "drop" items.
     auto opened = [&](const QByteArray& name) {
@@ -1217,14 +1229,14 @@ void TestEditor::findOverManyItems()
     for (const char* name : {"W", "X", "Y"})
         category(name)->setExpanded(false);
 
-    QTest::keyClick(w->edtFind, Qt::Key_Escape);
+    QTest::keyClick(named<QLineEdit>(w, "edtFind"), Qt::Key_Escape);
     QCOMPARE(opened("Z"), QStringLiteral("500 keep, 4500 drop"));
     TfrmAddElement::queueEntry(QStringLiteral("New"));
-    w->btnAddCategory->click();
+    named<QPushButton>(w, "btnAddCategory")->click();
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
     tree->setFocus();
-    w->edtFind->setFocus(); // remakes the find index
+    named<QLineEdit>(w, "edtFind")->setFocus(); // remakes the find index
     QCoreApplication::processEvents();
     QCOMPARE(opened("W"), QStringLiteral("500 keep, 4500 drop"));
     QCOMPARE(opened("X"), QStringLiteral("500 keep, 4500 drop"));
@@ -1236,57 +1248,56 @@ void TestEditor::shortcuts()
     TfrmMain* w = open(lf("Shops"), lf("Shops~Amazon~~~https://login.example/~"));
 
     TfrmAddElement::queueEntry(QStringLiteral("Travel"));
-    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), w->tvwMain); // Add Category
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), named<QTreeWidget>(w, "tvwMain")); // Add Category
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Travel"));
 
     select("Shops");
     TfrmAddElement::queueEntry(QStringLiteral("eBay"));
-    shortcut(QKeySequence::New, w->tvwMain); // Add Item
+    shortcut(QKeySequence::New, named<QTreeWidget>(w, "tvwMain")); // Add Item
     QCOMPARE(selectedPath(), QStringLiteral("Shops/eBay"));
 
-    w->edtProg->setText(QStringLiteral("auctions"));
-    shortcut(QKeySequence::Save, w->edtProg); // Save Item
+    named<QLineEdit>(w, "edtProg")->setText(QStringLiteral("auctions"));
+    shortcut(QKeySequence::Save, named<QLineEdit>(w, "edtProg")); // Save Item
     QCOMPARE(readFile("items.dat"), crlf("Shops~Amazon~~~https://login.example/~|Shops~eBay~auctions~~~~~~~~~~"));
 
-    shortcut(QKeySequence::Find, w->edtTitle);
-    QCOMPARE(QApplication::focusWidget(), w->edtFind);
+    shortcut(QKeySequence::Find, named<QLineEdit>(w, "edtTitle"));
+    QCOMPARE(QApplication::focusWidget(), named<QLineEdit>(w, "edtFind"));
 
     // Delete and F2 act on the tree's node while the tree has the focus.
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    shortcut(QKeySequence::Delete, w->tvwMain);
+    shortcut(QKeySequence::Delete, named<QTreeWidget>(w, "tvwMain"));
     QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon];Travel[]"));
     select("Travel");
     TfrmAddElement::queueEntry(QStringLiteral("Trips"));
-    shortcut(QKeySequence(Qt::Key_F2), w->tvwMain);
+    shortcut(QKeySequence(Qt::Key_F2), named<QTreeWidget>(w, "tvwMain"));
     QCOMPARE(readFile("categories.dat"), crlf("Shops|Trips"));
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    shortcut(QKeySequence::Delete, w->tvwMain);
+    shortcut(QKeySequence::Delete, named<QTreeWidget>(w, "tvwMain"));
     QCOMPARE(readFile("categories.dat"), crlf("Shops"));
 
     // In a field, Delete is the field's own key.
     select("Shops/Amazon");
-    w->edtTitle->setCursorPosition(0);
-    shortcut(QKeySequence::Delete, w->edtTitle);
-    QCOMPARE(w->edtTitle->text(), QStringLiteral("mazon"));
+    named<QLineEdit>(w, "edtTitle")->setCursorPosition(0);
+    shortcut(QKeySequence::Delete, named<QLineEdit>(w, "edtTitle"));
+    QCOMPARE(named<QLineEdit>(w, "edtTitle")->text(), QStringLiteral("mazon"));
     QCOMPARE(treeDump(), QStringLiteral("Shops[Amazon]"));
-    w->FItemChanged = false;
 }
 
 void TestEditor::helpLineInEmptyTree()
 {
     TfrmMain* w = open(QByteArray(), QByteArray());
-    QVERIFY(w->lblTreeHelp->isVisible());
-    QVERIFY(w->lblTreeHelp->text().contains(QStringLiteral("Add Category")));
-    QCOMPARE(w->tvwMain->topLevelItemCount(), 0); // not a node
-    QVERIFY(w->tvwMain->viewport()->rect().contains(w->lblTreeHelp->geometry()));
+    QVERIFY(named<QLabel>(w, "lblTreeHelp")->isVisible());
+    QVERIFY(named<QLabel>(w, "lblTreeHelp")->text().contains(QStringLiteral("Add Category")));
+    QCOMPARE(named<QTreeWidget>(w, "tvwMain")->topLevelItemCount(), 0); // not a node
+    QVERIFY(named<QTreeWidget>(w, "tvwMain")->viewport()->rect().contains(named<QLabel>(w, "lblTreeHelp")->geometry()));
 
     TfrmAddElement::queueEntry(QStringLiteral("Shops"));
-    w->btnAddCategory->click();
-    QVERIFY(!w->lblTreeHelp->isVisible());
+    named<QPushButton>(w, "btnAddCategory")->click();
+    QVERIFY(!named<QLabel>(w, "lblTreeHelp")->isVisible());
     select("Shops");
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->DeleteCategory1->trigger();
-    QVERIFY(w->lblTreeHelp->isVisible());
+    named<QAction>(w, "DeleteCategory1")->trigger();
+    QVERIFY(named<QLabel>(w, "lblTreeHelp")->isVisible());
 }
 
 // A title the file cannot hold gets the "cannot be stored" message, even where its stored form
@@ -1296,17 +1307,17 @@ void TestEditor::unstorableTitleBeforeSiblingRule()
     const QByteArray items = lf("Shops~?~|Shops~x~|Shops~y~");
     TfrmMain* w = open(lf("Shops"), items);
     select("Shops/x");
-    w->edtTitle->setText(QStringLiteral("\u0416")); // Cyrillic Zhe: not in Windows-1252
+    named<QLineEdit>(w, "edtTitle")->setText(QStringLiteral("\u0416")); // Cyrillic Zhe: not in Windows-1252
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
-    w->btnSave->click();
+    named<QPushButton>(w, "btnSave")->click();
     QCOMPARE(messages().size(), 1);
     QVERIFY2(!messages().at(0).startsWith(QStringLiteral("Sorry")) &&
                  messages().at(0).contains(QStringLiteral("Title")),
              qPrintable(messages().at(0)));
 
     TMessageBox::clearTestState();
-    w->edtTitle->setFocus();
-    QTest::keyClick(w->edtTitle, Qt::Key_End);
+    named<QLineEdit>(w, "edtTitle")->setFocus();
+    QTest::keyClick(named<QLineEdit>(w, "edtTitle"), Qt::Key_End);
     TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
     TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
     select("Shops/y");
@@ -1314,7 +1325,6 @@ void TestEditor::unstorableTitleBeforeSiblingRule()
     QVERIFY2(!messages().at(1).startsWith(QStringLiteral("Sorry")), qPrintable(messages().at(1)));
     QCOMPARE(selectedPath(), QStringLiteral("Shops/x"));
     QCOMPARE(readFile("items.dat"), items);
-    w->FItemChanged = false;
 }
 
 void TestEditor::nodePicturesUntinted()

@@ -2,6 +2,7 @@
 #include "app/ErrorGuard.h"
 #include "app/FMain.h"
 #include "platform/MessageBox.h"
+#include "support/Controls.h"
 #include "util/AppError.h"
 #include "util/Files.h"
 
@@ -124,7 +125,7 @@ private Q_SLOTS:
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
         {
             TfrmMain window;
-            QVERIFY(window.Timer1->isActive()); // the step after the failing one ran
+            QVERIFY(named<QTimer>(window, "Timer1")->isActive()); // the step after the failing one ran
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             QCOMPARE(TMessageBox::shownMessages().size(), 2);

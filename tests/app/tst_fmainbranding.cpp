@@ -1,6 +1,7 @@
 #include "app/AnchorPanel.h"
 #include "app/Application.h"
 #include "app/FMain.h"
+#include "support/Controls.h"
 
 #include "branding/Branding.h"
 #include "branding/BrandingLoader.h"
@@ -245,16 +246,16 @@ private Q_SLOTS:
     {
         auto w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Quillet"));
-        QVERIFY(!w->btnNews->isHidden());
-        QCOMPARE(w->btnMakeMoney->text(), QStringLiteral("Make Money"));
-        QVERIFY(!w->panBanner->isHidden());
-        QVERIFY(!w->panLinks->isHidden());
+        QVERIFY(!named<QToolButton>(w, "btnNews")->isHidden());
+        QCOMPARE(named<QPushButton>(w, "btnMakeMoney")->text(), QStringLiteral("Make Money"));
+        QVERIFY(!named<QFrame>(w, "panBanner")->isHidden());
+        QVERIFY(!named<TAnchorPanel>(w, "panLinks")->isHidden());
         QCOMPARE(qApp->styleSheet(), m_builtInSheet);
         QVERIFY(branding().ApplicationName.isEmpty() && branding().WelcomePage.isEmpty());
         // Direct mode: the timer runs from creation and the web engine is never started.
-        QVERIFY(w->Timer1->isActive());
-        QVERIFY(!w->stsWelcome);
-        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsMain);
+        QVERIFY(named<QTimer>(w, "Timer1")->isActive());
+        QVERIFY(!w->findChild<QWidget*>(QStringLiteral("stsWelcome")));
+        QCOMPARE(named<QStackedWidget>(w, "pgcPrinc")->currentWidget(), named<QWidget>(w, "stsMain"));
         QVERIFY(w->findChildren<QWebEngineView*>().isEmpty());
     }
 
@@ -266,8 +267,8 @@ private Q_SLOTS:
                       tag("MakeMoneyButton", "Earn \x80 now") + tag("AppHelpURL", "http://help/"));
         auto w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Acme Vault v2.0"));
-        QVERIFY(!w->btnNews->isHidden());
-        QCOMPARE(w->btnMakeMoney->text(), QStringLiteral("Earn \u20AC now"));
+        QVERIFY(!named<QToolButton>(w, "btnNews")->isHidden());
+        QCOMPARE(named<QPushButton>(w, "btnMakeMoney")->text(), QStringLiteral("Earn \u20AC now"));
         QCOMPARE(branding().AffiliateURL, QByteArray("http://a/?id=joe"));
         QCOMPARE(branding().AppHelpURL, QByteArray("http://help/"));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
@@ -285,11 +286,11 @@ private Q_SLOTS:
         writeSettings(tag("BranderType", "master") + tag("MasterPublID", "M") + tag("MasterNewsBaseURL", "u"));
         auto w = openWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral(" v2.0"));
-        QVERIFY(w->btnNews->isHidden());
-        QCOMPARE(w->btnMakeMoney->text(), QStringLiteral("Make Money"));
-        QVERIFY(w->panBanner->isHidden());
-        QVERIFY(w->panLinks->isHidden());
-        QVERIFY(w->Timer1->isActive());
+        QVERIFY(named<QToolButton>(w, "btnNews")->isHidden());
+        QCOMPARE(named<QPushButton>(w, "btnMakeMoney")->text(), QStringLiteral("Make Money"));
+        QVERIFY(named<QFrame>(w, "panBanner")->isHidden());
+        QVERIFY(named<TAnchorPanel>(w, "panLinks")->isHidden());
+        QVERIFY(named<QTimer>(w, "Timer1")->isActive());
     }
 
     void banner_data()
@@ -347,25 +348,27 @@ private Q_SLOTS:
         QCOMPARE(branding().BannerURL, QByteArray("http://three/"));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), before); // no file renamed, none left over
         if (shownControl.isEmpty()) {
-            QVERIFY(w->panBanner->isHidden());
+            QVERIFY(named<QFrame>(w, "panBanner")->isHidden());
         } else {
-            QLabel* shown = shownControl == QLatin1String("img") ? w->imgBanner : w->gifBanner;
-            QLabel* other = shown == w->imgBanner ? w->gifBanner : w->imgBanner;
-            QVERIFY(w->panBanner->isVisible());
+            QLabel* shown =
+                shownControl == QLatin1String("img") ? named<QLabel>(w, "imgBanner") : named<QLabel>(w, "gifBanner");
+            QLabel* other =
+                shown == named<QLabel>(w, "imgBanner") ? named<QLabel>(w, "gifBanner") : named<QLabel>(w, "imgBanner");
+            QVERIFY(named<QFrame>(w, "panBanner")->isVisible());
             QVERIFY(shown->isVisible());
             QVERIFY(other->isHidden());
-            QCOMPARE(w->panBanner->height(), panelHeight);
+            QCOMPARE(named<QFrame>(w, "panBanner")->height(), panelHeight);
             QCOMPARE(shown->height(), panelHeight - 10);
-            if (shown == w->gifBanner) {
-                QVERIFY(w->gifBanner->movie());
-                QCOMPARE(w->gifBanner->movie()->frameCount(), 3);
-                QCOMPARE(w->gifBanner->movie()->state(), QMovie::Running);
+            if (shown == named<QLabel>(w, "gifBanner")) {
+                QVERIFY(named<QLabel>(w, "gifBanner")->movie());
+                QCOMPARE(named<QLabel>(w, "gifBanner")->movie()->frameCount(), 3);
+                QCOMPARE(named<QLabel>(w, "gifBanner")->movie()->state(), QMovie::Running);
             } else {
-                QVERIFY(!w->imgBanner->pixmap().isNull());
+                QVERIFY(!named<QLabel>(w, "imgBanner")->pixmap().isNull());
             }
             // Centred with the halves truncated apart.
-            QCOMPARE(shown->x(), w->panBanner->width() / 2 - shown->width() / 2);
-            QCOMPARE(shown->y(), w->panBanner->height() / 2 - shown->height() / 2);
+            QCOMPARE(shown->x(), named<QFrame>(w, "panBanner")->width() / 2 - shown->width() / 2);
+            QCOMPARE(shown->y(), named<QFrame>(w, "panBanner")->height() / 2 - shown->height() / 2);
             QCOMPARE(shown->cursor().shape(), Qt::PointingHandCursor);
         }
         QVERIFY(TMessageBox::shownMessages().isEmpty());
@@ -378,7 +381,7 @@ private Q_SLOTS:
         for (int draw : {0, 1}) {
             m_draws = {draw};
             auto w = openWindow();
-            QVERIFY(w->panBanner->isHidden());
+            QVERIFY(named<QFrame>(w, "panBanner")->isHidden());
         }
     }
 
@@ -388,7 +391,7 @@ private Q_SLOTS:
         writeSettings(tag("Banner1", "b.png^http://banner/"));
         writeFile(QStringLiteral("banner1.dat"), pngBytes(50, 20));
         auto w = openWindow();
-        QTest::mouseClick(w->imgBanner, Qt::LeftButton);
+        QTest::mouseClick(named<QLabel>(w, "imgBanner"), Qt::LeftButton);
         QCOMPARE(ShellLauncher::started().size(), 1);
         QCOMPARE(ShellLauncher::started().first().program, QStringLiteral("/usr/bin/fake-browser"));
         QCOMPARE(ShellLauncher::started().first().arguments, QStringList{QStringLiteral("http://banner/")});
@@ -397,10 +400,10 @@ private Q_SLOTS:
         writeSettings(tag("Banner1", "b.png"));
         ShellLauncher::clearTestState();
         auto w2 = openWindow();
-        QVERIFY(w2->imgBanner->isVisible());
-        QCOMPARE(w2->imgBanner->cursor().shape(), Qt::ArrowCursor);
-        QTest::mouseClick(w2->imgBanner, Qt::LeftButton);
-        w2->gifBannerClick();
+        QVERIFY(named<QLabel>(w2, "imgBanner")->isVisible());
+        QCOMPARE(named<QLabel>(w2, "imgBanner")->cursor().shape(), Qt::ArrowCursor);
+        QTest::mouseClick(named<QLabel>(w2, "imgBanner"), Qt::LeftButton);
+        QTest::mouseClick(named<QLabel>(w2, "gifBanner"), Qt::LeftButton);
         QVERIFY(ShellLauncher::started().isEmpty());
     }
 
@@ -409,8 +412,9 @@ private Q_SLOTS:
         registerBrowser();
         writeSettings(tag("AffiliateURL", "http://aff/?id=%%AFFILIATEID%%") + tag("AffiliateID", "7"));
         auto w = openWindow();
-        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
-        QTest::mouseClick(w->btnHelp, Qt::LeftButton); // empty help address: the browser opens bare
+        QTest::mouseClick(named<QPushButton>(w, "btnMakeMoney"), Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(w, "btnHelp"),
+                          Qt::LeftButton); // empty help address: the browser opens bare
         QCOMPARE(ShellLauncher::started().size(), 2);
         QCOMPARE(ShellLauncher::started().at(0).arguments, QStringList{QStringLiteral("http://aff/?id=7")});
         QCOMPARE(ShellLauncher::started().at(1).program, QStringLiteral("/usr/bin/fake-browser"));
@@ -419,7 +423,7 @@ private Q_SLOTS:
         // No browser registered: nothing starts, nothing is said.
         QFile::remove(file(QStringLiteral("xdg/config/mimeapps.list")));
         ShellLauncher::clearTestState();
-        QTest::mouseClick(w->btnMakeMoney, Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(w, "btnMakeMoney"), Qt::LeftButton);
         QVERIFY(ShellLauncher::started().isEmpty());
         QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
@@ -474,7 +478,7 @@ private Q_SLOTS:
                       tag("Link1", "First^http://1/") + tag("Link2", "Second^http://2/"));
         writeFile(QStringLiteral("banner1.dat"), pngBytes(50, 20));
         auto w = openWindow();
-        w->btnNews->show(); // as a brand with a news address shows it
+        named<QToolButton>(w, "btnNews")->show(); // as a brand with a news address shows it
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         ShellLauncher::clearTestState();
@@ -530,19 +534,23 @@ private Q_SLOTS:
         QFETCH(QString, caption2);
         writeSettings(entries);
         auto w = openWindow();
-        QCOMPARE(w->panLinks->isVisible(), panelVisible);
-        QCOMPARE(w->lblLink1URL->text(), caption1);
-        QCOMPARE(w->lblLink2URL->text(), caption2);
+        QCOMPARE(named<TAnchorPanel>(w, "panLinks")->isVisible(), panelVisible);
+        QCOMPARE(named<QLabel>(w, "lblLink1URL")->text(), caption1);
+        QCOMPARE(named<QLabel>(w, "lblLink2URL")->text(), caption2);
         if (!panelVisible)
             return;
         // The whole caption shows; the second label keeps to the right edge, also after a resize.
-        QVERIFY(w->lblLink1URL->width() >= w->lblLink1URL->sizeHint().width());
-        QCOMPARE(w->lblLink1URL->pos(), QPoint(13, 9));
-        QCOMPARE(w->panLinks->width() - (w->lblLink2URL->x() + w->lblLink2URL->width()), 13);
+        QVERIFY(named<QLabel>(w, "lblLink1URL")->width() >= named<QLabel>(w, "lblLink1URL")->sizeHint().width());
+        QCOMPARE(named<QLabel>(w, "lblLink1URL")->pos(), QPoint(13, 9));
+        QCOMPARE(named<TAnchorPanel>(w, "panLinks")->width() -
+                     (named<QLabel>(w, "lblLink2URL")->x() + named<QLabel>(w, "lblLink2URL")->width()),
+                 13);
         w->resize(w->width() + 100, w->height());
-        QTRY_COMPARE(w->panLinks->width() - (w->lblLink2URL->x() + w->lblLink2URL->width()), 13);
+        QTRY_COMPARE(named<TAnchorPanel>(w, "panLinks")->width() -
+                         (named<QLabel>(w, "lblLink2URL")->x() + named<QLabel>(w, "lblLink2URL")->width()),
+                     13);
 
-        QTest::mouseClick(w->lblLink1URL, Qt::LeftButton);
+        QTest::mouseClick(named<QLabel>(w, "lblLink1URL"), Qt::LeftButton);
         QCOMPARE(ShellLauncher::started().size(), 1);
         QCOMPARE(ShellLauncher::started().first().kind, ShellLauncher::Started::Kind::Url);
         QCOMPARE(ShellLauncher::started().first().program, QString::fromLatin1(branding().Link1URL));
@@ -553,9 +561,9 @@ private Q_SLOTS:
         writeSettings(tag("Link1", "A^http://a/") + tag("Link2", "B^http://b/"));
         m_draws = {1, 0};
         auto w = openWindow();
-        QCOMPARE(w->lblLink1URL->text(), QStringLiteral("B"));
-        QCOMPARE(w->lblLink2URL->text(), QStringLiteral("A"));
-        QTest::mouseClick(w->lblLink2URL, Qt::LeftButton);
+        QCOMPARE(named<QLabel>(w, "lblLink1URL")->text(), QStringLiteral("B"));
+        QCOMPARE(named<QLabel>(w, "lblLink2URL")->text(), QStringLiteral("A"));
+        QTest::mouseClick(named<QLabel>(w, "lblLink2URL"), Qt::LeftButton);
         QCOMPARE(ShellLauncher::started().first().program, QStringLiteral("http://a/"));
     }
 
@@ -565,22 +573,22 @@ private Q_SLOTS:
         m_draws = {1};
         auto w = openWindow();
         QCOMPARE(branding().WelcomePage, QByteArray("<p>two</p>"));
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsWelcome);
-        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        QVERIFY(!named<QTimer>(w, "Timer1")->isActive());
+        QCOMPARE(named<QStackedWidget>(w, "pgcPrinc")->currentWidget(), named<QWidget>(w, "stsWelcome"));
+        auto* view = named<QWidget>(w, "prfWelcome")->findChild<QWebEngineView*>();
         QVERIFY(view);
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(20000));
         QCOMPARE(loaded.first().first().toBool(), true);
         QTest::qWait(300);
-        QVERIFY(!w->Timer1->isActive());
+        QVERIFY(!named<QTimer>(w, "Timer1")->isActive());
 
         // Enter on the welcome page clicks its button, also with the focus in the page.
         view->setFocus();
         QTest::keyClick(w.get(), Qt::Key_Return);
-        QCOMPARE(w->pgcPrinc->currentWidget(), w->stsMain);
-        QVERIFY(w->Timer1->isActive());
-        QCOMPARE(w->Timer1->remainingTime() > 1000, true);
+        QCOMPARE(named<QStackedWidget>(w, "pgcPrinc")->currentWidget(), named<QWidget>(w, "stsMain"));
+        QVERIFY(named<QTimer>(w, "Timer1")->isActive());
+        QCOMPARE(named<QTimer>(w, "Timer1")->remainingTime() > 1000, true);
         // The page is gone for good with its view.
         QTRY_VERIFY(w->findChildren<QWebEngineView*>().isEmpty());
     }
@@ -613,7 +621,7 @@ private Q_SLOTS:
             "<script>document.title = 'scripted';</script>";
         writeSettings(tag("Welcome1", page));
         auto w = openWindow();
-        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        auto* view = named<QWidget>(w, "prfWelcome")->findChild<QWebEngineView*>();
         QVERIFY(view);
         QTRY_VERIFY_WITH_TIMEOUT(request.startsWith("GET /pic.png"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(view->title(), QStringLiteral("Plain"), 10000);
@@ -637,7 +645,7 @@ private Q_SLOTS:
         page += "<p id=end>The end</p></body></html>";
         writeSettings(tag("Welcome1", page));
         auto w = openWindow();
-        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        auto* view = named<QWidget>(w, "prfWelcome")->findChild<QWebEngineView*>();
         QVERIFY(view);
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(60000));
@@ -671,7 +679,7 @@ private Q_SLOTS:
                                 "/pic.png'>";
         writeSettings(tag("Welcome1", page));
         auto w = openWindow();
-        auto* view = w->prfWelcome->findChild<QWebEngineView*>();
+        auto* view = named<QWidget>(w, "prfWelcome")->findChild<QWebEngineView*>();
         QVERIFY(view);
         QSignalSpy loaded(view, &QWebEngineView::loadFinished);
         QVERIFY(loaded.wait(20000));
@@ -704,7 +712,7 @@ private Q_SLOTS:
             // Laid over the built-in sheet, and every window takes it.
             QVERIFY(qApp->styleSheet().startsWith(m_builtInSheet));
             QVERIFY(qApp->styleSheet().endsWith(QString::fromLatin1(skin.startsWith("Q") ? skin : qUncompress(skin))));
-            QCOMPARE(w->btnAbout->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
+            QCOMPARE(named<QPushButton>(w, "btnAbout")->palette().color(QPalette::ButtonText), QColor(1, 2, 3));
             TfrmAbout about(w.get());
             about.ensurePolished();
             about.lblProductVersion->ensurePolished();
@@ -741,7 +749,7 @@ private Q_SLOTS:
         {
             auto w = openWindow();
             QCOMPARE(w->windowTitle(), QStringLiteral(" v2.0"));
-            QVERIFY(w->Timer1->isActive());
+            QVERIFY(named<QTimer>(w, "Timer1")->isActive());
         }
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         // A settings "file" that cannot be opened at all: the error is shown, naming the file, and
@@ -751,8 +759,8 @@ private Q_SLOTS:
         {
             auto w = openWindow();
             QCOMPARE(w->windowTitle(), QStringLiteral("Quillet"));
-            QVERIFY(w->Timer1->isActive());
-            QVERIFY(!w->btnNews->isHidden());
+            QVERIFY(named<QTimer>(w, "Timer1")->isActive());
+            QVERIFY(!named<QToolButton>(w, "btnNews")->isHidden());
         }
         QCOMPARE(TMessageBox::shownMessages().size(), 1);
         QCOMPARE(TMessageBox::shownMessages().first().kind, TMessageBox::Kind::Warning);
@@ -800,9 +808,9 @@ private Q_SLOTS:
         auto w = openWindow();
         QCOMPARE(branding().WelcomePage, QByteArray("<p>page 16</p>"));
         QCOMPARE(branding().BannerImage, QByteArray("b16.png"));
-        QVERIFY(!w->panBanner->isHidden()); // on the main page, behind the welcome page
-        QCOMPARE(w->lblLink1URL->text(), QStringLiteral("L16"));
-        QCOMPARE(w->lblLink2URL->text(), QStringLiteral("L15"));
+        QVERIFY(!named<QFrame>(w, "panBanner")->isHidden()); // on the main page, behind the welcome page
+        QCOMPARE(named<QLabel>(w, "lblLink1URL")->text(), QStringLiteral("L16"));
+        QCOMPARE(named<QLabel>(w, "lblLink2URL")->text(), QStringLiteral("L15"));
     }
 };
 

@@ -3,6 +3,7 @@
 // environment (QT_SCALE_FACTOR): the test runs once for each of 1, 1.25, 1.5 and 2.
 #include "app/FMain.h"
 #include "branding/Branding.h"
+#include "support/Controls.h"
 #include "util/Files.h"
 
 #include <QAbstractButton>
@@ -86,9 +87,9 @@ private slots:
                                 ? m_builtInLook
                                 : m_builtInLook + QStringLiteral("\nQWidget { font-family: \"%1\"; }").arg(family));
         TfrmMain window;
-        window.Timer1->stop();
+        named<QTimer>(window, "Timer1")->stop();
         if (!family.isEmpty())
-            QCOMPARE(QFontInfo(window.edtTitle->font()).family(), family);
+            QCOMPARE(QFontInfo(named<QLineEdit>(window, "edtTitle")->font()).family(), family);
         // Before it is shown, the window still has its welcome page.
         QStringList cut = cutCaptions(&window);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));

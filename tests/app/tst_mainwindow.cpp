@@ -2,7 +2,10 @@
 #include "app/FMain.h"
 #include "app/TreeSelectionModel.h"
 #include "branding/Branding.h"
+#include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "records/RecordFiles.h"
+#include "support/Controls.h"
 #include "util/AppError.h"
 #include "util/Files.h"
 #include "util/StringList.h"
@@ -86,6 +89,7 @@ private Q_SLOTS:
         UUtils::setAppDir(m_dir->path());
         branding() = Branding{};
         TMessageBox::clearTestState();
+        TfrmAddElement::clearTestQueue();
     }
     void cleanup()
     {
@@ -188,23 +192,20 @@ private Q_SLOTS:
         TfrmMain window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Quillet"));
         QCOMPARE(window.size(), QSize(929, 692));
-        QVERIFY(window.Timer1->isSingleShot());
-        QCOMPARE(window.Timer1->interval(), 2000);
+        QVERIFY(named<QTimer>(window, "Timer1")->isSingleShot());
+        QCOMPARE(named<QTimer>(window, "Timer1")->interval(), 2000);
 
-        // Tree: two levels of 16 x 16 images, no in-place edit, indent 19.
-        QCOMPARE(window.ImageList1.size(), 2);
-        for (const QIcon& icon : window.ImageList1)
-            QCOMPARE(icon.pixmap(16, 16).size(), QSize(16, 16));
-        QCOMPARE(window.tvwMain->indentation(), 19);
-        QCOMPARE(window.tvwMain->editTriggers(), QAbstractItemView::NoEditTriggers);
-        QCOMPARE(window.tvwMain->contextMenuPolicy(), Qt::CustomContextMenu);
-        const QPalette palette = window.tvwMain->palette();
+        // Tree: no in-place edit, indent 19 (its two levels' images: below).
+        QCOMPARE(named<QTreeWidget>(window, "tvwMain")->indentation(), 19);
+        QCOMPARE(named<QTreeWidget>(window, "tvwMain")->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(named<QTreeWidget>(window, "tvwMain")->contextMenuPolicy(), Qt::CustomContextMenu);
+        const QPalette palette = named<QTreeWidget>(window, "tvwMain")->palette();
         QCOMPARE(palette.color(QPalette::Inactive, QPalette::Highlight),
                  palette.color(QPalette::Active, QPalette::Highlight));
 
         // The context menu, entries in order.
         QStringList entries;
-        for (QAction* action : window.bsSkinPopupMenu1->actions())
+        for (QAction* action : named<QMenu>(window, "bsSkinPopupMenu1")->actions())
             entries << action->objectName() + '=' + (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(entries, QStringList({"AddCategory1=Add Category", "EditCategory1=EditCategory",
                                        "DeleteCategory1=Delete Category", "N1=-", "AddItem1=Add Item",
@@ -213,20 +214,30 @@ private Q_SLOTS:
         // No button takes the keyboard focus; the password shows in clear.
         for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
             QVERIFY2(button->focusPolicy() == Qt::NoFocus, qPrintable(button->objectName()));
-        QCOMPARE(window.edtPassword->echoMode(), QLineEdit::Normal);
-        QCOMPARE(window.memDesc->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(named<QLineEdit>(window, "edtPassword")->echoMode(), QLineEdit::Normal);
+        QCOMPARE(named<QPlainTextEdit>(window, "memDesc")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
 
         // Keyboard order through the eleven fields.
         const QStringList order{"edtTitle",  "edtProg",       "edtWebsiteURL",   "edtLoginURL",
                                 "edtLogin",  "edtPassword",   "edtAffiliateURL", "edtCloaked",
                                 "edtPayout", "edtPaymentDay", "memDesc"};
         QStringList chain;
-        QWidget* w = window.edtTitle;
+        QWidget* w = named<QLineEdit>(window, "edtTitle");
         for (int guard = 0; guard < 500 && chain.size() < order.size(); ++guard, w = w->nextInFocusChain()) {
             if (order.contains(w->objectName()) && !chain.contains(w->objectName()))
                 chain << w->objectName();
         }
         QCOMPARE(chain, order);
+
+        // A category and an item each show their own 16 x 16 image.
+        writeFile("categories.dat", "A\r\n");
+        writeFile("items.dat", b("A~x~\r\n"));
+        TfrmMain withNodes;
+        const QTreeWidgetItem* category = named<QTreeWidget>(withNodes, "tvwMain")->topLevelItem(0);
+        QVERIFY(category && category->childCount() == 1);
+        for (const QTreeWidgetItem* node : {category, static_cast<const QTreeWidgetItem*>(category->child(0))})
+            QCOMPARE(node->icon(0).pixmap(16, 16).size(), QSize(16, 16));
+        QVERIFY(category->icon(0).pixmap(16, 16).toImage() != category->child(0)->icon(0).pixmap(16, 16).toImage());
     }
 
     void geometry_data()
@@ -270,56 +281,55 @@ private Q_SLOTS:
         TfrmMain window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.lblLink2URL->setText(QStringLiteral("A sponsor"));
-        window.lblLink2URL->adjustSize();
+        named<QLabel>(window, "lblLink2URL")->setText(QStringLiteral("A sponsor"));
+        named<QLabel>(window, "lblLink2URL")->adjustSize();
         window.resize(1029, 700);
-        QTRY_COMPARE(window.bsSkinPanel1->width(), 1029);
-        QCOMPARE(window.btnHelp->geometry(), QRect(976, 1, 41, 34));
-        QCOMPARE(window.btnNews->x(), 890);
-        QCOMPARE(window.btnAbout->x(), 396);
-        QCOMPARE(window.bsSkinGroupBox1->width(), 209);
-        QCOMPARE(window.panDesc->geometry(), QRect(432, 88, 361, 128));
-        QCOMPARE(window.btnSave->geometry(), QRect(668, 223, 125, 20));
-        QCOMPARE(window.edtTitle->geometry(), QRect(48, 11, 298, 18));
-        QCOMPARE(window.edtURL->geometry(), QRect(160, 8, 583, 20));
-        QCOMPARE(window.bsSkinButton2->x(), 750);
-        QCOMPARE(window.lblLink2URL->geometry().right(), 1029 - 13 - 1);
+        QTRY_COMPARE(named<TAnchorPanel>(window, "bsSkinPanel1")->width(), 1029);
+        QCOMPARE(named<QToolButton>(window, "btnHelp")->geometry(), QRect(976, 1, 41, 34));
+        QCOMPARE(named<QToolButton>(window, "btnNews")->x(), 890);
+        QCOMPARE(named<QPushButton>(window, "btnAbout")->x(), 396);
+        QCOMPARE(named<QGroupBox>(window, "bsSkinGroupBox1")->width(), 209);
+        QCOMPARE(named<QFrame>(window, "panDesc")->geometry(), QRect(432, 88, 361, 128));
+        QCOMPARE(named<QPushButton>(window, "btnSave")->geometry(), QRect(668, 223, 125, 20));
+        QCOMPARE(named<QLineEdit>(window, "edtTitle")->geometry(), QRect(48, 11, 298, 18));
+        QCOMPARE(named<QLineEdit>(window, "edtURL")->geometry(), QRect(160, 8, 583, 20));
+        QCOMPARE(named<QPushButton>(window, "bsSkinButton2")->x(), 750);
+        QCOMPARE(named<QLabel>(window, "lblLink2URL")->geometry().right(), 1029 - 13 - 1);
     }
 
     void directMode()
     {
         TfrmMain window;
-        QVERIFY(window.Timer1->isActive()); // armed at creation
+        QVERIFY(named<QTimer>(window, "Timer1")->isActive()); // armed at creation
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(!window.stsWelcome);
         QVERIFY(!window.findChild<QWidget*>("stsWelcome"));
         QVERIFY(!window.findChild<QWidget*>("bsSkinButton1"));
-        QCOMPARE(window.pgcPrinc->count(), 1);
-        QCOMPARE(window.pgcPrinc->currentIndex(), 0);
-        QCOMPARE(window.pgcPrinc->currentWidget(), window.stsMain);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 1);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentIndex(), 0);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsMain"));
         // Its one tick stops the timer.
-        QTRY_VERIFY_WITH_TIMEOUT(!window.Timer1->isActive(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!named<QTimer>(window, "Timer1")->isActive(), 5000);
     }
 
     void welcomeMode()
     {
         branding().WelcomePage = "<html><body>Welcome</body></html>";
         TfrmMain window;
-        QVERIFY(!window.Timer1->isActive());
+        QVERIFY(!named<QTimer>(window, "Timer1")->isActive());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.pgcPrinc->count(), 2);
-        QCOMPARE(window.pgcPrinc->currentWidget(), window.stsWelcome);
-        QVERIFY(!window.Timer1->isActive());
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 2);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsWelcome"));
+        QVERIFY(!named<QTimer>(window, "Timer1")->isActive());
 
         // Enter clicks the welcome button while the welcome page shows.
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTest::keyClick(&window, Qt::Key_Return);
-        QCOMPARE(window.pgcPrinc->currentWidget(), window.stsMain);
-        QVERIFY(window.Timer1->isActive());
-        QCOMPARE(window.Timer1->remainingTime() > 1000, true);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsMain"));
+        QVERIFY(named<QTimer>(window, "Timer1")->isActive());
+        QCOMPARE(named<QTimer>(window, "Timer1")->remainingTime() > 1000, true);
     }
 
     void bannerCentring_data()
@@ -338,14 +348,14 @@ private Q_SLOTS:
         QFETCH(QSize, banner);
         QFETCH(QPoint, expected);
         TfrmMain window;
-        window.imgBanner->resize(banner);
-        window.gifBanner->resize(banner);
+        named<QLabel>(window, "imgBanner")->resize(banner);
+        named<QLabel>(window, "gifBanner")->resize(banner);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.resize(windowWidth, 692);
-        QTRY_COMPARE(window.panBanner->width(), windowWidth);
-        QCOMPARE(window.imgBanner->pos(), expected);
-        QCOMPARE(window.gifBanner->pos(), expected);
+        QTRY_COMPARE(named<QFrame>(window, "panBanner")->width(), windowWidth);
+        QCOMPARE(named<QLabel>(window, "imgBanner")->pos(), expected);
+        QCOMPARE(named<QLabel>(window, "gifBanner")->pos(), expected);
     }
 
     void treeAsksBeforeTheSelectionMoves()
@@ -438,11 +448,11 @@ private Q_SLOTS:
         {
             TfrmMain window;
             if (!tree.isEmpty())
-                QCOMPARE(describeTree(window.tvwMain), tree);
-            QCOMPARE(window.CategoryList, UUtils::parseLines(categories));
-            QCOMPARE(window.ItemList, UUtils::parseLines(items));
-            for (int i = 0; i < window.tvwMain->topLevelItemCount(); ++i)
-                QVERIFY(!window.tvwMain->topLevelItem(i)->isExpanded());
+                QCOMPARE(describeTree(named<QTreeWidget>(window, "tvwMain")), tree);
+            QCOMPARE(window.categoryList(), UUtils::parseLines(categories));
+            QCOMPARE(window.itemList(), UUtils::parseLines(items));
+            for (int i = 0; i < named<QTreeWidget>(window, "tvwMain")->topLevelItemCount(); ++i)
+                QVERIFY(!named<QTreeWidget>(window, "tvwMain")->topLevelItem(i)->isExpanded());
             window.SaveCategories();
             window.SaveItems();
         }
@@ -461,10 +471,10 @@ private Q_SLOTS:
     {
         {
             TfrmMain window;
-            QCOMPARE(window.tvwMain->topLevelItemCount(), 0);
-            QVERIFY(window.CategoryList.isEmpty() && window.ItemList.isEmpty());
-            window.CategoryList.append("First");
-            window.SaveCategories();
+            QCOMPARE(named<QTreeWidget>(window, "tvwMain")->topLevelItemCount(), 0);
+            QVERIFY(window.categoryList().isEmpty() && window.itemList().isEmpty());
+            TfrmAddElement::queueEntry(QStringLiteral("First"));
+            named<QPushButton>(window, "btnAddCategory")->click();
             window.SaveItems();
         }
         QVERIFY(TMessageBox::shownMessages().isEmpty());
@@ -477,8 +487,8 @@ private Q_SLOTS:
 
         writeFile("categories.dat", "");
         TfrmMain window;
-        QCOMPARE(window.tvwMain->topLevelItemCount(), 0);
-        QVERIFY(window.CategoryList.isEmpty());
+        QCOMPARE(named<QTreeWidget>(window, "tvwMain")->topLevelItemCount(), 0);
+        QVERIFY(window.categoryList().isEmpty());
     }
 
     void failedSaveKeepsOldFile()
@@ -486,17 +496,21 @@ private Q_SLOTS:
         writeFile("categories.dat", "A\r\n");
         writeFile("items.dat", b("A~old~\r\n"));
         TfrmMain window;
-        window.ItemList.append(b("A~") + QByteArray(4096, 'n') + b("~"));
-        QString error;
+        QTreeWidget* tree = named<QTreeWidget>(window, "tvwMain");
+        tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+        named<QLineEdit>(window, "edtProg")->setText(QString(4096, u'n'));
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
         {
             FileSizeLimit limit(64); // the disk fills up while the new file is written
-            error = errorOf([&] { window.SaveItems(); });
+            named<QPushButton>(window, "btnSave")->click();
         }
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        QString error = TMessageBox::shownMessages().first().text;
         QVERIFY2(error.startsWith("Stream write error") && error.contains("items.dat"), qPrintable(error));
         // The system gives no reason for a short write: the message gives one a user understands.
         QVERIFY2(!error.contains("Unknown error") && error.contains("disk may be full"), qPrintable(error));
         QCOMPARE(readFile("items.dat"), b("A~old~\r\n"));
-        QCOMPARE(window.ItemList.size(), 2);                            // the list keeps the change
+        QCOMPARE(window.itemList(), StringList{b("A~old~") + QByteArray(4096, 'n') + b("~~~~~~~~~~")}); // kept
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(), 2); // no temporary file left over
 
         // A folder that cannot hold the file.
@@ -507,7 +521,7 @@ private Q_SLOTS:
         // Once the disk has room again, the save goes through.
         UUtils::setAppDir(m_dir->path());
         window.SaveItems();
-        QCOMPARE(UUtils::parseLines(readFile("items.dat")), window.ItemList);
+        QCOMPARE(UUtils::parseLines(readFile("items.dat")), window.itemList());
     }
 
     void unreadableFileIsNeverOverwritten_data()
@@ -537,19 +551,28 @@ private Q_SLOTS:
                      QStringLiteral("Cannot open file \"%1\". ").arg(QDir::toNativeSeparators(path(unreadable)))),
                  qPrintable(shown));
         // The readable file was read all the same.
-        QCOMPARE(readable == "items.dat" ? window.ItemList : window.CategoryList, StringList{b("A~x~")});
+        QCOMPARE(readable == "items.dat" ? window.itemList() : window.categoryList(), StringList{b("A~x~")});
 
-        window.CategoryList.append("New");
-        window.ItemList.append(b("New~y~"));
-        auto saveUnreadable = [&] { unreadable == "items.dat" ? window.SaveItems() : window.SaveCategories(); };
-        const QString refused = errorOf(saveUnreadable);
+        // A new category and a new item in it: the save of the unreadable file is refused.
+        TMessageBox::clearTestState();
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        TfrmAddElement::queueEntry(QStringLiteral("New"));
+        named<QPushButton>(window, "btnAddCategory")->click();
+        QTreeWidget* tree = named<QTreeWidget>(window, "tvwMain");
+        const QList<QTreeWidgetItem*> added = tree->findItems(QStringLiteral("New"), Qt::MatchExactly);
+        QCOMPARE(added.size(), 1);
+        tree->setCurrentItem(added.first());
+        TfrmAddElement::queueEntry(QStringLiteral("y"));
+        named<QPushButton>(window, "btnAddItem")->click();
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        const QString refused = TMessageBox::shownMessages().first().text;
         QVERIFY2(refused.contains(unreadable) && refused.contains("not saved"), qPrintable(refused));
         QVERIFY(QFileInfo(path(unreadable)).isDir());
         QVERIFY(window.isSaveRefused(unreadable));
 
-        // The other file saves normally.
-        readable == "items.dat" ? window.SaveItems() : window.SaveCategories();
-        QCOMPARE(readFile(readable), readable == "items.dat" ? b("A~x~\r\nNew~y~\r\n") : b("A~x~\r\nNew\r\n"));
+        // The other file saved normally.
+        QCOMPARE(readFile(readable), readable == "items.dat" ? b("A~x~\r\n") + Records::newItemLine("New", "y") + "\r\n"
+                                                             : b("A~x~\r\nNew\r\n"));
     }
 };
 

@@ -7,6 +7,7 @@
 #include "news/UpdateLogic.h"
 #include "platform/HttpClient.h"
 #include "platform/MessageHint.h"
+#include "support/Controls.h"
 
 #include "NewsTestSupport.h"
 
@@ -55,11 +56,36 @@ class TestNewsMain : public QObject
     std::unique_ptr<TfrmMain> makeWindow(const QByteArray& level = "Master")
     {
         auto window = std::make_unique<TfrmMain>();
-        window->Timer1->stop();
+        named<QTimer>(window, "Timer1")->stop();
         useMasterLevel(m_server.url("/news/"));
         branding().BranderType = level;
         window->show();
         return window;
+    }
+
+    // The news balloon, once the window has shown it.
+    template <typename Window> static TMessageHint* newsBalloon(const Window& window)
+    {
+        return (&*window)->template findChild<TMessageHint*>(QStringLiteral("LMDMessageHint1"));
+    }
+
+    // The start-up timer runs out: the poll and the quiet update check run before this returns.
+    template <typename Window> static void tick(const Window& window) { fire(named<QTimer>(window, "Timer1")); }
+
+    // Fills the window's news list as the user does: the News button, with list as the reply, and
+    // the news window closed again.
+    void fillNewsList(TfrmMain* window, const QByteArray& list)
+    {
+        m_list = list;
+        QTimer closer;
+        closer.setInterval(20);
+        connect(&closer, &QTimer::timeout, this, [] {
+            if (auto* news = qobject_cast<TfrmNews*>(QApplication::activeModalWidget()))
+                QTest::mouseClick(news->btnExit, Qt::LeftButton);
+        });
+        closer.start();
+        QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
+        QVERIFY(!window->newsList().isEmpty());
     }
 
 private Q_SLOTS:
@@ -143,25 +169,24 @@ private Q_SLOTS:
         m_status = status;
         m_latest = reply;
         auto window = makeWindow(level);
-        window->NewsList = {"kept"};
         const int news = newsRequests();
         const int checks = descriptorRequests();
 
-        window->Timer1->start();
-        window->Timer1Timer();
-        QVERIFY(!window->Timer1->isActive());
+        named<QTimer>(window, "Timer1")->start();
+        tick(window);
+        QVERIFY(!named<QTimer>(window, "Timer1")->isActive());
 
         QCOMPARE(newsRequests(), news + (level == "Free" ? 0 : 1));
         QCOMPARE(descriptorRequests(), checks + 1); // the quiet update check runs in every case
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), stored);
-        QCOMPARE(window->NewsList, StringList{"kept"});
-        TMessageHint* hint = window->LMDMessageHint1;
+        QVERIFY(window->newsList().isEmpty()); // the poll's entries are not the News button's list
+        TMessageHint* hint = newsBalloon(window);
         QCOMPARE(hint && hint->isVisible(), !balloon.isEmpty());
         if (!balloon.isEmpty()) {
             QCOMPARE(hint->text(), balloon);
-            const QPoint centre =
-                window->btnNews->mapToGlobal(QPoint(window->btnNews->width() / 2, window->btnNews->height() / 2));
+            const QToolButton* news = named<QToolButton>(window, "btnNews");
+            const QPoint centre = news->mapToGlobal(QPoint(news->width() / 2, news->height() / 2));
             QCOMPARE(hint->anchor(), centre);
             QCOMPARE(hint->geometry().top(), centre.y());                                           // below ...
             QVERIFY(hint->geometry().left() < centre.x() && hint->geometry().right() > centre.x()); // ... and left
@@ -183,13 +208,13 @@ private Q_SLOTS:
         m_latest = "13^Moved^d\xAFOK";
         auto window = makeWindow();
         const qsizetype before = m_server.requests().size();
-        window->Timer1Timer();
+        tick(window);
         const ScriptedRequest& moved = m_server.requests().at(before + 1);
         QCOMPARE(moved.method, QByteArray("POST"));
         QCOMPARE(moved.path, QByteArray("/moved/getlastnews.php"));
         QCOMPARE(formField(moved, "memusername"), QByteArray("PUB"));
-        QVERIFY(window->LMDMessageHint1 && window->LMDMessageHint1->isVisible());
-        QVERIFY(window->LMDMessageHint1->text().endsWith("Moved"));
+        QVERIFY(newsBalloon(window) && newsBalloon(window)->isVisible());
+        QVERIFY(newsBalloon(window)->text().endsWith("Moved"));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
 
@@ -224,12 +249,12 @@ private Q_SLOTS:
             }
         });
         user.start();
-        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
         QCOMPARE(step, 2); // Close alone ended the body's request
-        QVERIFY(!window->IdHTTP1->isBusy());
+        QVERIFY(!named<THttpClient>(window, "IdHTTP1")->isBusy());
         window->close();
         QVERIFY(window && !window->isVisible());
-        QVERIFY(window->IdHTTP1->isShutDown());
+        QVERIFY(named<THttpClient>(window, "IdHTTP1")->isShutDown());
         QVERIFY(!news); // destroyed with its close
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QCOMPARE(ReadLastNewsId(), QByteArray("5"));
@@ -238,10 +263,12 @@ private Q_SLOTS:
     void balloonStaysUntilTheNextClick()
     {
         auto window = makeWindow();
-        window->ShowNewsHint("You've Got A Message!\r\nfirst");
-        window->ShowNewsHint("You've Got A Message!\r\nsecond");
+        m_latest = "8^first^d\xAFOK";
+        tick(window);
+        m_latest = "9^second^d\xAFOK";
+        tick(window);
         QCOMPARE(window->findChildren<TMessageHint*>().size(), 1); // replaced, not stacked
-        TMessageHint* hint = window->LMDMessageHint1;
+        TMessageHint* hint = newsBalloon(window);
         QVERIFY(hint->isVisible());
         QVERIFY(hint->text().endsWith("second"));
         QTest::qWait(300); // nothing closes it by time
@@ -278,15 +305,17 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, reply);
         QFETCH(QStringList, texts);
+        auto window = makeWindow(level);
+        if (level != "Free") // a Free copy has no news to fill the list with
+            fillNewsList(window.get(), "1^old^d\xAFOK");
+        answerBoxes();
         m_status = status;
         m_list = reply;
-        auto window = makeWindow(level);
-        window->NewsList = {"old"};
         const int news = newsRequests();
-        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
         QCOMPARE(shownTexts(), texts);
         QCOMPARE(TMessageBox::shownMessages().last().kind, TMessageBox::Kind::Information);
-        QVERIFY(window->NewsList.isEmpty());
+        QVERIFY(window->newsList().isEmpty());
         QCOMPARE(newsRequests(), news + (level == "Free" ? 0 : 1));
         QVERIFY(!window->findChild<TfrmNews*>());
     }
@@ -313,10 +342,10 @@ private Q_SLOTS:
 
         m_list = "2^Second^d2\xAF"
                  "1^First^d1\xAFOK";
-        QTest::mouseClick(window->btnNews, Qt::LeftButton);
-        QCOMPARE(window->NewsList, (StringList{"2^Second^d2", "1^First^d1"}));
+        QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
+        QCOMPARE(window->newsList(), (StringList{"2^Second^d2", "1^First^d1"}));
         m_list = "3^Third^d3\xAFOK";
-        QTest::mouseClick(window->btnNews, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
         QCOMPARE(seen, (QStringList{"Second,First", "Third"}));
         QVERIFY(TMessageBox::shownMessages().isEmpty());
         QVERIFY(!window->findChild<TfrmNews*>()); // destroyed when closed
@@ -333,17 +362,17 @@ private Q_SLOTS:
             if (!m_held)
                 return;
             user.stop();
-            QTest::mouseClick(window->btnNews, Qt::LeftButton);
+            QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
             newsDuring = newsRequests();
             m_hold = false;
             ScriptedHttpServer::reply(m_held, 200, "9^T^d\xAFOK");
         });
         user.start();
         const int before = newsRequests();
-        window->Timer1Timer();
+        tick(window);
         QCOMPARE(newsDuring, before + 1);
         QCOMPARE(shownTexts(), QStringList{News::busyNewsText()});
-        QVERIFY(window->LMDMessageHint1 && window->LMDMessageHint1->isVisible()); // the poll went on
+        QVERIFY(newsBalloon(window) && newsBalloon(window)->isVisible()); // the poll went on
     }
 
     void closingWhileTheServerIsSilent_data()
@@ -376,14 +405,14 @@ private Q_SLOTS:
         });
         user.start();
         if (newsButton)
-            QTest::mouseClick(window->btnNews, Qt::LeftButton);
+            QTest::mouseClick(named<QToolButton>(window, "btnNews"), Qt::LeftButton);
         else
-            window->Timer1Timer();
+            tick(window);
         QCOMPARE(bool(window), !destroy);
         if (window) {
             QVERIFY(!window->isVisible());
-            QVERIFY(window->IdHTTP1->isShutDown());
-            window->Timer1Timer(); // a late tick does nothing either
+            QVERIFY(named<THttpClient>(window, "IdHTTP1")->isShutDown());
+            tick(window); // a late tick does nothing either
         }
         QTest::qWait(50);
         QVERIFY(TMessageBox::shownMessages().isEmpty());
@@ -405,7 +434,7 @@ private Q_SLOTS:
         updater.close();
         updater.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-        QTest::mouseClick(window->btnUpdate, Qt::LeftButton);
+        QTest::mouseClick(named<QToolButton>(window, "btnUpdate"), Qt::LeftButton);
         QCOMPARE(TMessageBox::shownMessages().size(), 2);
         QVERIFY(!window->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(UUtils::appFile("started")), 10000);

@@ -6,6 +6,7 @@
 #include "platform/Clipboard.h"
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
+#include "support/Controls.h"
 #include "support/TestHttpServer.h"
 #include "util/Files.h"
 
@@ -30,7 +31,7 @@ class TstBrowserPane : public QObject
     TestHttpServer m_server;
     TfrmMain* m_w = nullptr;
 
-    QWebEngineView* view() const { return m_w->EmbeddedWB1->findChild<QWebEngineView*>(); }
+    QWebEngineView* view() const { return named<QWidget>(m_w, "EmbeddedWB1")->findChild<QWebEngineView*>(); }
     QString address(const QString& path) const { return m_server.url(path).toString(); }
 
     void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
@@ -57,8 +58,8 @@ class TstBrowserPane : public QObject
 
     bool go(const QString& path)
     {
-        m_w->edtURL->setText(address(path));
-        return clickLoads(m_w->bsSkinButton2, path);
+        named<QLineEdit>(m_w, "edtURL")->setText(address(path));
+        return clickLoads(named<QPushButton>(m_w, "bsSkinButton2"), path);
     }
 
     QVariant js(const QString& script)
@@ -133,7 +134,7 @@ private slots:
         m_w = new TfrmMain;
         m_w->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_w));
-        m_w->Timer1->stop(); // no news poll during these tests
+        named<QTimer>(m_w, "Timer1")->stop(); // no news poll during these tests
     }
 
     void cleanupTestCase() { delete m_w; }
@@ -147,24 +148,27 @@ private slots:
     // button but "Browse"/"Go!" with text does nothing, "Paste" only sets the clipboard.
     void beforeFirstNavigation()
     {
-        m_w->edtURL->setText(QStringLiteral("typed"));
-        for (QLineEdit* f : {m_w->edtWebsiteURL, m_w->edtLoginURL, m_w->edtAffiliateURL, m_w->edtCloaked})
+        named<QLineEdit>(m_w, "edtURL")->setText(QStringLiteral("typed"));
+        for (QLineEdit* f : {named<QLineEdit>(m_w, "edtWebsiteURL"), named<QLineEdit>(m_w, "edtLoginURL"),
+                             named<QLineEdit>(m_w, "edtAffiliateURL"), named<QLineEdit>(m_w, "edtCloaked")})
             f->clear();
         const QList<QAbstractButton*> buttons = {
-            m_w->bsSkinSpeedButton1, m_w->bsSkinSpeedButton2, m_w->bsSkinSpeedButton4, m_w->bsSkinSpeedButton3,
-            m_w->btnBrowseWebsite,   m_w->btnBrowseLogin,     m_w->btnBrowseAffiliate, m_w->btnBrowseCloaked};
+            named<QToolButton>(m_w, "bsSkinSpeedButton1"), named<QToolButton>(m_w, "bsSkinSpeedButton2"),
+            named<QToolButton>(m_w, "bsSkinSpeedButton4"), named<QToolButton>(m_w, "bsSkinSpeedButton3"),
+            named<QPushButton>(m_w, "btnBrowseWebsite"),   named<QPushButton>(m_w, "btnBrowseLogin"),
+            named<QPushButton>(m_w, "btnBrowseAffiliate"), named<QPushButton>(m_w, "btnBrowseCloaked")};
         for (QAbstractButton* b : buttons)
             click(b);
         // Enter in the address box does not navigate.
-        m_w->edtURL->setFocus();
-        QTest::keyClick(m_w->edtURL, Qt::Key_Return);
+        named<QLineEdit>(m_w, "edtURL")->setFocus();
+        QTest::keyClick(named<QLineEdit>(m_w, "edtURL"), Qt::Key_Return);
 
-        m_w->edtLogin->setText(QStringLiteral("someone"));
-        click(m_w->btnUPaste);
+        named<QLineEdit>(m_w, "edtLogin")->setText(QStringLiteral("someone"));
+        click(named<QPushButton>(m_w, "btnUPaste"));
         QCOMPARE(TClipboard::text(), QStringLiteral("someone"));
 
         QTest::qWait(200);
-        QCOMPARE(m_w->edtURL->text(), QStringLiteral("typed"));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), QStringLiteral("typed"));
         QVERIFY(!view());
         QVERIFY(m_server.requests().isEmpty());
     }
@@ -193,11 +197,11 @@ private slots:
         QVERIFY(edit && btn);
         const QString target = address(QStringLiteral("/a?from=") + field);
         edit->setText(target);
-        m_w->edtURL->setText(QStringLiteral("something else"));
+        named<QLineEdit>(m_w, "edtURL")->setText(QStringLiteral("something else"));
         m_server.clearRequests();
 
         QVERIFY(loadsAt([&] { click(btn); }, QUrl(target)));
-        QCOMPARE(m_w->edtURL->text(), target);
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), target);
         QCOMPARE(view()->url(), QUrl(target));
         QCOMPARE(view()->title(), QStringLiteral("A"));
         QVERIFY(m_server.requests().contains(QStringLiteral("/a?from=") + field));
@@ -209,19 +213,19 @@ private slots:
     {
         QVERIFY(go(QStringLiteral("/b")));
         QCOMPARE(view()->url(), m_server.url(QStringLiteral("/b")));
-        QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/b")));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), address(QStringLiteral("/b")));
 
         m_server.clearRequests();
-        m_w->edtURL->setText(address(QStringLiteral("/c")));
-        m_w->edtURL->setFocus();
-        QTest::keyClick(m_w->edtURL, Qt::Key_Return);
+        named<QLineEdit>(m_w, "edtURL")->setText(address(QStringLiteral("/c")));
+        named<QLineEdit>(m_w, "edtURL")->setFocus();
+        QTest::keyClick(named<QLineEdit>(m_w, "edtURL"), Qt::Key_Return);
         QTest::qWait(500);
         QCOMPARE(m_server.requestCount(QStringLiteral("/c")), 0);
         QCOMPARE(view()->url(), m_server.url(QStringLiteral("/b")));
 
         // An empty address box: nothing.
-        m_w->edtURL->clear();
-        click(m_w->bsSkinButton2);
+        named<QLineEdit>(m_w, "edtURL")->clear();
+        click(named<QPushButton>(m_w, "bsSkinButton2"));
         QTest::qWait(300);
         QCOMPARE(m_server.requestCount(QStringLiteral("/c")), 0);
         QCOMPARE(view()->url(), m_server.url(QStringLiteral("/b")));
@@ -234,25 +238,25 @@ private slots:
         QVERIFY(go(QStringLiteral("/a")));
         view()->history()->clear(); // the history starts here: /a, then /b
         QVERIFY(go(QStringLiteral("/b")));
-        const QString typed = m_w->edtURL->text();
+        const QString typed = named<QLineEdit>(m_w, "edtURL")->text();
 
-        QVERIFY(clickLoads(m_w->bsSkinSpeedButton1, QStringLiteral("/a")));
+        QVERIFY(clickLoads(named<QToolButton>(m_w, "bsSkinSpeedButton1"), QStringLiteral("/a")));
         m_server.clearRequests();
-        click(m_w->bsSkinSpeedButton1); // no earlier page
+        click(named<QToolButton>(m_w, "bsSkinSpeedButton1")); // no earlier page
         QTest::qWait(300);
         QCOMPARE(view()->url(), m_server.url(QStringLiteral("/a")));
 
-        QVERIFY(clickLoads(m_w->bsSkinSpeedButton2, QStringLiteral("/b")));
-        click(m_w->bsSkinSpeedButton2); // no later page
+        QVERIFY(clickLoads(named<QToolButton>(m_w, "bsSkinSpeedButton2"), QStringLiteral("/b")));
+        click(named<QToolButton>(m_w, "bsSkinSpeedButton2")); // no later page
         QTest::qWait(300);
         QCOMPARE(view()->url(), m_server.url(QStringLiteral("/b")));
         QCOMPARE(m_server.requestCount(QStringLiteral("/a")), 0);
 
         m_server.clearRequests();
-        QVERIFY(clickLoads(m_w->bsSkinSpeedButton4, QStringLiteral("/b")));
+        QVERIFY(clickLoads(named<QToolButton>(m_w, "bsSkinSpeedButton4"), QStringLiteral("/b")));
         QCOMPARE(m_server.requestCount(QStringLiteral("/b")), 1);
 
-        QCOMPARE(m_w->edtURL->text(), typed);
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), typed);
     }
 
     // A page that never finishes: Stop ends the loading, Back still works, and "Browse" during
@@ -262,31 +266,31 @@ private slots:
         QVERIFY(go(QStringLiteral("/a")));
         TWebBrowser* browser = m_w->webBrowser();
 
-        m_w->edtURL->setText(address(QStringLiteral("/endless")));
-        click(m_w->bsSkinButton2);
+        named<QLineEdit>(m_w, "edtURL")->setText(address(QStringLiteral("/endless")));
+        click(named<QPushButton>(m_w, "bsSkinButton2"));
         QTRY_VERIFY(browser->busy());
         QTRY_COMPARE(m_server.requestCount(QStringLiteral("/endless")), 1);
         QTest::qWait(300);
         QVERIFY(browser->busy());
 
         QSignalSpy finished(browser, &TWebBrowser::loadFinished);
-        click(m_w->bsSkinSpeedButton3);
+        click(named<QToolButton>(m_w, "bsSkinSpeedButton3"));
         QVERIFY(finished.wait(5000));
         QCOMPARE(finished.first().first().toBool(), false);
         QVERIFY(!browser->busy());
-        click(m_w->bsSkinSpeedButton3); // nothing loads: nothing happens
+        click(named<QToolButton>(m_w, "bsSkinSpeedButton3")); // nothing loads: nothing happens
         QTest::qWait(200);
 
-        QVERIFY(clickLoads(m_w->bsSkinSpeedButton1, QStringLiteral("/a")));
+        QVERIFY(clickLoads(named<QToolButton>(m_w, "bsSkinSpeedButton1"), QStringLiteral("/a")));
 
-        click(m_w->bsSkinButton2); // the endless page again
+        click(named<QPushButton>(m_w, "bsSkinButton2")); // the endless page again
         QTRY_VERIFY(browser->busy());
 
-        m_w->edtWebsiteURL->setText(address(QStringLiteral("/c")));
-        QVERIFY(clickLoads(m_w->btnBrowseWebsite, QStringLiteral("/c")));
+        named<QLineEdit>(m_w, "edtWebsiteURL")->setText(address(QStringLiteral("/c")));
+        QVERIFY(clickLoads(named<QPushButton>(m_w, "btnBrowseWebsite"), QStringLiteral("/c")));
         QCOMPARE(view()->title(), QStringLiteral("C"));
         QVERIFY(!browser->busy());
-        m_w->edtWebsiteURL->clear();
+        named<QLineEdit>(m_w, "edtWebsiteURL")->clear();
     }
 
     void paste_data()
@@ -335,9 +339,9 @@ private slots:
         clickElement(QStringLiteral("user"));
         QTRY_COMPARE(js(QStringLiteral("document.activeElement.id")).toString(), QStringLiteral("user"));
         TClipboard::setText(QStringLiteral("previous"));
-        m_w->edtLogin->clear();
+        named<QLineEdit>(m_w, "edtLogin")->clear();
 
-        click(m_w->btnUPaste);
+        click(named<QPushButton>(m_w, "btnUPaste"));
         QTest::qWait(500);
         QCOMPARE(TClipboard::text(), QString());
         QCOMPARE(js(QStringLiteral("document.getElementById('user').value")).toString(), QStringLiteral("abc"));
@@ -347,13 +351,13 @@ private slots:
     void addressBoxKeepsTypedText()
     {
         QVERIFY(go(QStringLiteral("/a")));
-        const QString typed = m_w->edtURL->text();
+        const QString typed = named<QLineEdit>(m_w, "edtURL")->text();
         QVERIFY(loadsAt([&] { clickElement(QStringLiteral("link")); }, m_server.url(QStringLiteral("/b"))));
-        QCOMPARE(m_w->edtURL->text(), typed);
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), typed);
 
-        m_w->edtURL->setText(address(QStringLiteral("/redirect")));
-        QVERIFY(clickLoads(m_w->bsSkinButton2, QStringLiteral("/b")));
-        QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/redirect")));
+        named<QLineEdit>(m_w, "edtURL")->setText(address(QStringLiteral("/redirect")));
+        QVERIFY(clickLoads(named<QPushButton>(m_w, "bsSkinButton2"), QStringLiteral("/b")));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), address(QStringLiteral("/redirect")));
     }
 
     // A page may not open windows by itself; a link the user clicks that asks for a new window
@@ -369,7 +373,7 @@ private slots:
         QVERIFY(loadsAt([&] { clickElement(QStringLiteral("tab")); }, m_server.url(QStringLiteral("/b"))));
         QCOMPARE(m_server.requestCount(QStringLiteral("/c")), 0);
         QCOMPARE(int(QApplication::topLevelWidgets().size()), windows);
-        QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/popup")));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), address(QStringLiteral("/popup")));
     }
 
     // An address stored without a scheme, as such records often hold it, opens the page as a
@@ -377,49 +381,50 @@ private slots:
     void addressWithoutScheme()
     {
         const QString typed = address(QStringLiteral("/c")).mid(int(qstrlen("http://")));
-        m_w->edtLoginURL->setText(typed);
-        QVERIFY(clickLoads(m_w->btnBrowseLogin, QStringLiteral("/c")));
-        QCOMPARE(m_w->edtURL->text(), typed);
+        named<QLineEdit>(m_w, "edtLoginURL")->setText(typed);
+        QVERIFY(clickLoads(named<QPushButton>(m_w, "btnBrowseLogin"), QStringLiteral("/c")));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), typed);
         QCOMPARE(view()->title(), QStringLiteral("C"));
         QCOMPARE(TWebBrowser::resolve(QStringLiteral("www.site.example")), QUrl("http://www.site.example"));
         QCOMPARE(TWebBrowser::resolve(QStringLiteral("https://a.example/x")), QUrl("https://a.example/x"));
 
         // Ctrl+O opens the login URL too.
-        m_w->edtLoginURL->setText(address(QStringLiteral("/b")));
+        named<QLineEdit>(m_w, "edtLoginURL")->setText(address(QStringLiteral("/b")));
         m_w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_w));
-        m_w->edtTitle->setFocus();
-        QVERIFY(loadsAt([&] { QTest::keySequence(m_w->edtTitle, QKeySequence::Open); }, m_server.url("/b")));
-        QCOMPARE(m_w->edtURL->text(), address(QStringLiteral("/b")));
-        m_w->edtLoginURL->clear();
+        named<QLineEdit>(m_w, "edtTitle")->setFocus();
+        QVERIFY(loadsAt([&] { QTest::keySequence(named<QLineEdit>(m_w, "edtTitle"), QKeySequence::Open); },
+                        m_server.url("/b")));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), address(QStringLiteral("/b")));
+        named<QLineEdit>(m_w, "edtLoginURL")->clear();
     }
 
     // What "Paste" put on the clipboard is cleared after the delay if the clipboard still holds
     // it; a text the user copied meanwhile stays. Closing the window clears it the same way.
     void clipboardForgetsPastedText()
     {
-        QCOMPARE(m_w->ClipboardTimer->interval(), 30000);
-        m_w->edtPassword->setText(QStringLiteral("s3cret"));
-        click(m_w->btnPPaste);
+        QCOMPARE(named<QTimer>(m_w, "ClipboardTimer")->interval(), 30000);
+        named<QLineEdit>(m_w, "edtPassword")->setText(QStringLiteral("s3cret"));
+        click(named<QPushButton>(m_w, "btnPPaste"));
         QCOMPARE(TClipboard::text(), QStringLiteral("s3cret"));
-        QVERIFY(m_w->ClipboardTimer->isActive());
-        QVERIFY(m_w->ClipboardTimer->remainingTime() > 25000);
-        m_w->ClipboardTimer->start(50); // the delay, shortened
+        QVERIFY(named<QTimer>(m_w, "ClipboardTimer")->isActive());
+        QVERIFY(named<QTimer>(m_w, "ClipboardTimer")->remainingTime() > 25000);
+        named<QTimer>(m_w, "ClipboardTimer")->start(50); // the delay, shortened
         QTRY_COMPARE(TClipboard::text(), QString());
 
-        click(m_w->btnPPaste);
+        click(named<QPushButton>(m_w, "btnPPaste"));
         TClipboard::setText(QStringLiteral("copied by the user"));
-        m_w->ClipboardTimer->start(50);
-        QTRY_VERIFY(!m_w->ClipboardTimer->isActive());
+        named<QTimer>(m_w, "ClipboardTimer")->start(50);
+        QTRY_VERIFY(!named<QTimer>(m_w, "ClipboardTimer")->isActive());
         QCOMPARE(TClipboard::text(), QStringLiteral("copied by the user"));
-        m_w->ClipboardTimer->setInterval(TfrmMain::kClipboardForgetMs);
-        m_w->edtPassword->clear();
+        named<QTimer>(m_w, "ClipboardTimer")->setInterval(TfrmMain::kClipboardForgetMs);
+        named<QLineEdit>(m_w, "edtPassword")->clear();
 
         {
             TfrmMain other;
-            other.Timer1->stop();
-            other.edtLogin->setText(QStringLiteral("someone"));
-            other.btnUPaste->click();
+            named<QTimer>(other, "Timer1")->stop();
+            named<QLineEdit>(other, "edtLogin")->setText(QStringLiteral("someone"));
+            named<QPushButton>(other, "btnUPaste")->click();
             QCOMPARE(TClipboard::text(), QStringLiteral("someone"));
             other.close();
             QCOMPARE(TClipboard::text(), QString());
@@ -447,12 +452,12 @@ private slots:
     void badInput()
     {
         QFETCH(QString, text);
-        m_w->edtWebsiteURL->setText(text);
+        named<QLineEdit>(m_w, "edtWebsiteURL")->setText(text);
         QSignalSpy finished(m_w->webBrowser(), &TWebBrowser::loadFinished);
-        click(m_w->btnBrowseWebsite);
-        QCOMPARE(m_w->edtURL->text(), text); // whole and unchanged
-        finished.wait(10000);                // some of these never start a load
-        m_w->edtWebsiteURL->clear();
+        click(named<QPushButton>(m_w, "btnBrowseWebsite"));
+        QCOMPARE(named<QLineEdit>(m_w, "edtURL")->text(), text); // whole and unchanged
+        finished.wait(10000);                                    // some of these never start a load
+        named<QLineEdit>(m_w, "edtWebsiteURL")->clear();
 
         // The pane goes on working.
         QVERIFY(go(QStringLiteral("/c")));

@@ -67,11 +67,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    if (window.bsSkinButton1)
-        window.bsSkinButton1->click();
-    window.tvwMain->expandAll();
-    if (QTreeWidgetItem* root = window.tvwMain->topLevelItem(0); root && root->childCount() > 0)
-        window.tvwMain->setCurrentItem(root->child(0));
+    if (auto* thanks = window.findChild<QPushButton*>(QStringLiteral("bsSkinButton1")))
+        thanks->click();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tvwMain"));
+    tree->expandAll();
+    if (QTreeWidgetItem* root = tree->topLevelItem(0); root && root->childCount() > 0)
+        tree->setCurrentItem(root->child(0));
     QCoreApplication::processEvents();
     if (!window.grab().save(mainPng)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(mainPng));

@@ -5,12 +5,10 @@
 #include "records/RecordFiles.h"
 #include "util/Files.h"
 #include "util/TestSeam.h"
-#include "util/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -39,25 +37,11 @@ int main(int argc, char** argv)
     QCoreApplication::processEvents();
 
     // Open the first category and select its first item, as a user would.
-    window.tvwMain->expandAll();
-    if (QTreeWidgetItem* root = window.tvwMain->topLevelItem(0); root && root->childCount() > 0) {
-        QTreeWidgetItem* item = root->child(0);
-        window.tvwMain->setCurrentItem(item);
-        // Until the editor shows the selection by itself, fill the fields from the item's line.
-        if (window.edtTitle->text().isEmpty()) {
-            const qsizetype line = Records::findItemLine(window.ItemList, UUtils::stringToAnsi(root->text(0)),
-                                                         UUtils::stringToAnsi(item->text(0)));
-            if (line >= 0) {
-                const Records::ItemFields f = Records::readItemLine(window.ItemList[line]);
-                const QList<QWidget*> fields = window.itemFields();
-                for (int i = Records::fldTitle; i <= Records::fldPaymentDay; ++i)
-                    static_cast<QLineEdit*>(fields[i - 1])->setText(UUtils::ansiToString(f[i]));
-                window.memDesc->setPlainText(
-                    UUtils::ansiToString(Records::descriptionToEditor(f[Records::fldDescription])));
-            }
-        }
-    }
-    window.edtURL->setText(QStringLiteral("https://www.hostnimbus.example"));
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("tvwMain"));
+    tree->expandAll();
+    if (QTreeWidgetItem* root = tree->topLevelItem(0); root && root->childCount() > 0)
+        tree->setCurrentItem(root->child(0));
+    window.findChild<QLineEdit*>(QStringLiteral("edtURL"))->setText(QStringLiteral("https://www.hostnimbus.example"));
     QCoreApplication::processEvents();
 
     QDir().mkpath(QFileInfo(output).absolutePath());
