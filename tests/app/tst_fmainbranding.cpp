@@ -15,9 +15,7 @@
 #include "util/Sealing.h"
 
 #include <QAbstractButton>
-#include <QBuffer>
 #include <QFrame>
-#include <QImage>
 #include <QLabel>
 #include <QMovie>
 #include <QPlainTextEdit>
@@ -301,15 +299,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("panelHeight");
         QTest::newRow("png") << QByteArray("C:\\Art\\top.png") << pngBytes(300, 40) << "img" << 50;
         QTest::newRow("PNG in capitals") << QByteArray("TOP.PNG") << pngBytes(120, 33) << "img" << 43;
-        QTest::newRow("bmp") << QByteArray("d:ad.bmp") << [] {
-            QImage image(80, 20, QImage::Format_RGB32);
-            image.fill(Qt::red);
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "BMP");
-            return bytes;
-        }() << "img" << 30;
+        QTest::newRow("bmp") << QByteArray("d:ad.bmp") << imageBytes(80, 20, "BMP", Qt::red) << "img" << 30;
         QTest::newRow("png bytes named jpg") << QByteArray("ad.jpg") << pngBytes(64, 16) << "img" << 26;
         QTest::newRow("animated GIF, capitals")
             << QByteArray("ANIMATED.GIF") << demoFile("animated.gif") << "gif" << 70;
