@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 HEADLESS_ENV = QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
 	QT_LOGGING_RULES="qt.webenginecontext.info=false"
 
-.PHONY: all deps configure build run test bench screenshot demo demo-screenshots format format-check clean fuzz \
+.PHONY: all deps test-deps configure build run test bench screenshot demo demo-screenshots format format-check clean fuzz \
 	fuzz-build
 
 # The fuzz targets of fuzz/: a clang build of their own (libFuzzer, ASan, UBSan). `make fuzz` runs
@@ -23,6 +23,9 @@ all: build
 deps:
 	@bash scripts/install-deps.sh
 
+test-deps:
+	@bash scripts/install-deps.sh --test
+
 $(BUILD_DIR)/CMakeCache.txt:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
@@ -34,7 +37,7 @@ build: configure
 run: build
 	bash scripts/start-quillet.sh $(BUILD_DIR)/bin/quillet
 
-test: build fuzz-build
+test: test-deps build fuzz-build
 	cd $(BUILD_DIR) && $(HEADLESS_ENV) ctest --output-on-failure -j $(JOBS)
 	bash scripts/run-fuzz.sh $(FUZZ_BUILD_DIR) check $(FUZZ_CHECK_SECONDS)
 

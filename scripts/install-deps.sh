@@ -13,6 +13,13 @@ packages=(
     fonts-dejavu-core fonts-liberation fonts-noto-core
 )
 
+# Peers that only the tests use: `age` opens and writes protected record files from outside,
+# `keepassxc-cli` writes the CSV export that Import reads, React serves the controlled-input login page.
+test_packages=(age keepassxc node-react node-react-dom)
+if [ "${1:-}" = "--test" ]; then
+    packages+=("${test_packages[@]}")
+fi
+
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "No dpkg-query here: packages are not checked or installed. The build needs these Debian"
     echo "packages, or what this system calls them (Qt 6.4 or later with WebEngine, OpenSSL 3, CMake 3.25):"

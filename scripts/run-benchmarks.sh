@@ -4,7 +4,8 @@ set -euo pipefail
 build_dir=${1:-build}
 status=0
 for b in "$build_dir"/bench/bench_*; do
-    [ -x "$b" ] || continue
+    # Only the programs: the build also leaves folders (bench_*_autogen) there, and -x is true for those.
+    [ -f "$b" ] && [ -x "$b" ] || continue
     "$b" || status=1
 done
 exit $status
