@@ -312,6 +312,10 @@ void TfrmMain::createMainPage()
     N1->setObjectName(QStringLiteral("N1"));
     AddItem1 = addEntry(QStringLiteral("AddItem1"), QStringLiteral("Add Item"));
     DeleteItem1 = addEntry(QStringLiteral("DeleteItem1"), QStringLiteral("Delete Item"));
+    N2 = bsSkinPopupMenu1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
+    Import1 = addEntry(QStringLiteral("Import1"), QStringLiteral("Import..."));
+    Export1 = addEntry(QStringLiteral("Export1"), QStringLiteral("Export..."));
 
     bsSkinPanel2 = new QWidget;
     bsSkinPanel2->setObjectName(QStringLiteral("bsSkinPanel2"));
@@ -493,6 +497,8 @@ void TfrmMain::connectHandlers()
     connect(DeleteCategory1, &QAction::triggered, this, guarded(this, &TfrmMain::DeleteCategory1Click));
     connect(AddItem1, &QAction::triggered, this, guarded(this, &TfrmMain::AddItem1Click));
     connect(DeleteItem1, &QAction::triggered, this, guarded(this, &TfrmMain::DeleteItem1Click));
+    connect(Import1, &QAction::triggered, this, guarded(this, &TfrmMain::Import1Click));
+    connect(Export1, &QAction::triggered, this, guarded(this, &TfrmMain::Export1Click));
 
     connect(btnBrowseWebsite, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseWebsiteClick));
     connect(btnBrowseLogin, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseLoginClick));
@@ -557,6 +563,8 @@ void TfrmMain::createShortcuts()
          }},
         {"scRenameCategory", QKeySequence(Qt::Key_F2), tvwMain, [this] { EditCategory1->trigger(); }},
         {"scBrowseLogin", QKeySequence::Open, nullptr, [this] { btnBrowseLogin->click(); }},
+        {"scImport", QKeySequence(Qt::CTRL | Qt::Key_I), nullptr, [this] { Import1->trigger(); }},
+        {"scExport", QKeySequence(Qt::CTRL | Qt::Key_E), nullptr, [this] { Export1->trigger(); }},
         {"scBack", QKeySequence::Back, nullptr, [this] { bsSkinSpeedButton1->click(); }},
         {"scForward", QKeySequence::Forward, nullptr, [this] { bsSkinSpeedButton2->click(); }},
         {"scRefresh", QKeySequence::Refresh, nullptr, [this] { bsSkinSpeedButton4->click(); }},

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "records/RecordFiles.h"
+#include "records/RecordImport.h"
 #include "util/StringList.h"
+
+#include <optional>
 
 #include <QHash>
 #include <QIcon>
@@ -232,9 +235,22 @@ private:
     // field, a text that cannot be stored (see Records::checkStorableText); returns false then.
     bool itemFieldsFromEditor(Records::ItemFields* fields) const;
 
+    // ---- Import from and export to CSV files (FMainImport.cpp) ----
+    // Entries of bsSkinPopupMenu1 after the others, behind the separator N2, always shown.
+    QAction* N2 = nullptr;
+    QAction* Import1 = nullptr; // "Import..." (Ctrl+I)
+    QAction* Export1 = nullptr; // "Export..." (Ctrl+E)
+    void Import1Click();
+    void Export1Click();
+    // Reads and maps the file on a worker thread behind a cancellable progress dialog; nothing
+    // when the user cancels. Throws AppError when the file cannot be opened.
+    std::optional<Records::ImportPlan> planImportFile(const QString& path);
+    // Adds the plan's categories and items to the lists and the tree, then saves each file once.
+    void applyImport(const Records::ImportPlan& plan);
+
     // ---- Keyboard (FMain.cpp) ----
     // The window's shortcuts, by objectName: scSave, scFind, scAddItem, scAddCategory, scDelete,
-    // scRenameCategory, scBrowseLogin, scBack, scForward, scRefresh, scHelp.
+    // scRenameCategory, scBrowseLogin, scBack, scForward, scRefresh, scHelp, scImport, scExport, ...
     QList<QShortcut*> shortcuts() const;
 
     // ---- Browser pane (FMainBrowser.cpp) ----

@@ -506,6 +506,9 @@ void TfrmMain::bsSkinPopupMenu1Popup()
     N1->setVisible(true);
     AddItem1->setVisible(true);
     DeleteItem1->setVisible(item);
+    N2->setVisible(true);
+    Import1->setVisible(true);
+    Export1->setVisible(true);
 }
 
 // ---------------------------------------------------------------------------------------------

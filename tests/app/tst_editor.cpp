@@ -780,15 +780,17 @@ void TestEditor::contextMenu_data()
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("clicked"); // the node right-clicked: it does not become selected
     QTest::addColumn<QStringList>("visible");
-    const QStringList always{"AddCategory1", "N1", "AddItem1"};
+    const QStringList always{"AddCategory1", "N1", "AddItem1", "N2", "Import1", "Export1"};
     QTest::newRow("nothing selected") << ""
                                       << "Shops" << always;
     QTest::newRow("category selected") << "Shops"
                                        << "Shops/Amazon"
-                                       << QStringList{"AddCategory1", "EditCategory1", "DeleteCategory1", "N1",
-                                                      "AddItem1"};
+                                       << QStringList{"AddCategory1", "EditCategory1", "DeleteCategory1",
+                                                      "N1",           "AddItem1",      "N2",
+                                                      "Import1",      "Export1"};
     QTest::newRow("item selected") << "Shops/Amazon"
-                                   << "Shops" << QStringList{"AddCategory1", "N1", "AddItem1", "DeleteItem1"};
+                                   << "Shops" << QStringList{"AddCategory1", "N1",      "AddItem1", "DeleteItem1",
+                                                             "N2",           "Import1", "Export1"};
 }
 
 void TestEditor::contextMenu()

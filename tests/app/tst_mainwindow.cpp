@@ -209,7 +209,7 @@ private Q_SLOTS:
             entries << action->objectName() + '=' + (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(entries, QStringList({"AddCategory1=Add Category", "EditCategory1=EditCategory",
                                        "DeleteCategory1=Delete Category", "N1=-", "AddItem1=Add Item",
-                                       "DeleteItem1=Delete Item"}));
+                                       "DeleteItem1=Delete Item", "N2=-", "Import1=Import...", "Export1=Export..."}));
 
         // No button takes the keyboard focus; the password shows in clear.
         for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
