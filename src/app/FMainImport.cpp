@@ -82,8 +82,10 @@ std::optional<Records::ImportPlan> TfrmMain::planImportFile(const QString& path)
                              QStringLiteral("Cancel"), 0, 1000, this);
     progress.setObjectName(QStringLiteral("prgImport"));
     progress.setWindowTitle(QStringLiteral("Import"));
+    // Shown at once: while it is open the window takes no input, so no command changes the lists
+    // that the reading compares with, and no second import starts.
     progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
+    progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     connect(&progress, &QProgressDialog::canceled, &progress, [run] { run->cancel = true; });
@@ -99,6 +101,7 @@ std::optional<Records::ImportPlan> TfrmMain::planImportFile(const QString& path)
     worker->start();
     tick.start();
     progress.setValue(0);
+    progress.show();
     loop.exec();
     worker->wait();
     tick.stop();

@@ -115,7 +115,8 @@ private slots:
     {
         m_unexpectedBoxes.setInterval(50);
         connect(&m_unexpectedBoxes, &QTimer::timeout, this, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal->objectName() != QLatin1String("prgImport")) { // the import's own progress
                 m_unexpected << modal->objectName();
                 modal->close();
             }
@@ -241,9 +242,12 @@ private slots:
         TFileDialog::queueAnswer(csvFile(csv));
         TfrmImport::queueAnswer(true);
         bool found = false;
+        bool blocking = false;
         // Cancel as soon as the window waits for the reading.
         QTimer::singleShot(0, this, [&] {
             if (auto* progress = m_window->findChild<QProgressDialog*>(QStringLiteral("prgImport"))) {
+                // Shown at once and modal: the window takes no command while the file is read.
+                blocking = progress->isVisible() && progress->windowModality() == Qt::WindowModal;
                 if (auto* button = progress->findChild<QPushButton*>()) {
                     found = true;
                     button->click(); // its "Cancel"
@@ -252,6 +256,7 @@ private slots:
         });
         named<QAction>(m_window, "Import1")->trigger();
         QVERIFY(found);
+        QVERIFY(blocking);
         QVERIFY(TfrmImport::shownSummaries().isEmpty()); // no preview
         QCOMPARE(readFile(UUtils::appFile("items.dat")), items);
         QCOMPARE(m_window->itemList().size(), 1);
