@@ -88,16 +88,16 @@ std::optional<Records::ImportPlan> TfrmMain::planImportFile(const QString& path)
     progress.setMinimumDuration(0);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    connect(&progress, &QProgressDialog::canceled, &progress, [run] { run->cancel = true; });
+    connect(&progress, &QProgressDialog::canceled, &progress, guarded([run] { run->cancel = true; }));
 
     QEventLoop loop;
     connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer tick;
     tick.setInterval(50);
-    connect(&tick, &QTimer::timeout, &progress, [&progress, run] {
+    connect(&tick, &QTimer::timeout, &progress, guarded([&progress, run] {
         const qint64 total = run->total;
         progress.setValue(total > 0 ? int(run->done * 1000 / total) : 0);
-    });
+    }));
     worker->start();
     tick.start();
     progress.setValue(0);

@@ -362,6 +362,11 @@ ImportPlan planImport(QIODevice& file, const StringList& categories, const Strin
                 // The group path starts with the root group, whatever its name.
                 const qsizetype slash = value[fldCategory].indexOf('/');
                 value[fldCategory] = slash < 0 ? QByteArray() : value[fldCategory].mid(slash + 1);
+                // Entries deleted in KeePassXC wait in its recycle bin, which the export includes.
+                if (value[fldCategory] == "Recycle Bin" || value[fldCategory].startsWith("Recycle Bin/")) {
+                    skip(value[fldTitle], -1, QStringLiteral("deleted in KeePassXC (in its recycle bin)"));
+                    continue;
+                }
             }
             value[fldCategory] = UUtils::trimControls(value[fldCategory]);
             if (UUtils::trimControlsView(value[fldTitle]).isEmpty())

@@ -89,6 +89,10 @@ struct ImportPlan
 // Called every few hundred rows with the bytes read and the file's size; returning false cancels.
 using ImportProgress = std::function<bool(qint64 done, qint64 total)>;
 
+// Rows that are not logins are skipped and listed: Bitwarden's cards, notes and identities, and
+// the entries in KeePassXC's recycle bin (by its English name, which a database keeps from its
+// creation).
+//
 // Reads the whole file and works out the import into the records given (the category list and
 // the item list as the window holds them). Rules that keep the records whole:
 //  - a text the record files cannot hold is never stored changed: its row is skipped and listed
