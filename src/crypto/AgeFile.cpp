@@ -403,7 +403,7 @@ QString describe(Status status)
     case Status::Truncated:
         return QStringLiteral("it is cut short (truncated)");
     case Status::Altered:
-        return QStringLiteral("it was altered or damaged: an authentication code does not match");
+        return QStringLiteral("it was altered, damaged or cut short: an authentication code does not match");
     case Status::KeyDerivationFailed:
         return QStringLiteral("the key could not be derived (not enough memory)");
     }
