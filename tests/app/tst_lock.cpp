@@ -4,14 +4,17 @@
 #include "branding/Branding.h"
 #include "crypto/AgeFile.h"
 #include "platform/MessageBox.h"
+#include "platform/WebBrowser.h"
 #include "records/RecordStore.h"
 #include "support/Controls.h"
 #include "support/ModalDriver.h"
+#include "support/TestHttpServer.h"
 #include "util/AppError.h"
 #include "util/Files.h"
 #include "util/TestSeam.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +25,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWebEngineHistory>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <memory>
@@ -145,6 +150,7 @@ private slots:
     void startsLockedOnProtectedFiles();
     void halfProtectedRecords();
     void inactivityLock();
+    void lockEmptiesPaneAndClipboard();
     void badProtectedFile_data();
     void badProtectedFile();
 };
@@ -330,6 +336,41 @@ void TestLock::inactivityLock()
     QCOMPARE(page(), named<QWidget>(w, "stsLocked"));
     QCOMPARE(named<QTreeWidget>(w, "tvwMain")->topLevelItemCount(), 0);
     QVERIFY(opened(readFile("items.dat"), "pass").contains("xprog"));
+}
+
+// The pane shows an empty page without history, and the clipboard loses what "Paste" put there.
+void TestLock::lockEmptiesPaneAndClipboard()
+{
+    TestHttpServer server;
+    server.setPage("/a", "<html><body>a</body></html>");
+    server.setPage("/b", "<html><body>b</body></html>");
+    writeFile("categories.dat", kCategories);
+    writeFile("items.dat", kItems);
+    TfrmMain* w = open();
+    {
+        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
+        named<QToolButton>(w, "btnLock")->click();
+    }
+    select("Shops", "Amazon");
+    for (const char* path : {"/a", "/b"}) {
+        named<QLineEdit>(w, "edtURL")->setText(server.url(QLatin1String(path)).toString());
+        named<QPushButton>(w, "bsSkinButton2")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w->webBrowser()->view()->url(), server.url(QLatin1String(path)), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!w->webBrowser()->busy(), 20000);
+    }
+    QWebEngineView* view = w->webBrowser()->view();
+    QTRY_VERIFY_WITH_TIMEOUT(view->history()->canGoBack(), 5000);
+    named<QPushButton>(w, "btnPPaste")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("s3cret"));
+
+    named<QToolButton>(w, "btnLock")->click();
+    QVERIFY(w->isLocked());
+    QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+    QVERIFY(named<QLineEdit>(w, "edtURL")->text().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(view->url() != server.url("/b"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->webBrowser()->busy(), 20000);
+    QVERIFY(!view->history()->canGoBack());
+    QCOMPARE(view->history()->count(), 1);
 }
 
 void TestLock::badProtectedFile_data()
