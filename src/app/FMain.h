@@ -47,6 +47,7 @@ class TWebBrowser;
 //   FMainBrowser.cpp   the built-in browser pane
 //   FMainNews.cpp      news poll, News button, update check
 //   FMainBranding.cpp  branding loader, welcome page, banner, links, About, Help, Make Money
+//   FMainLock.cpp      protected records: pass phrase, locked page, lock by the user and by inactivity
 //
 // Errors the code does not expect are thrown as AppError. Every handler is connected through
 // guarded() (ErrorGuard.h), which shows the error and lets the program go on; each step of

@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 #include "records/RecordStore.h"
+#include "support/AgeTool.h"
 #include "support/Controls.h"
 #include "support/ModalDriver.h"
 #include "support/TestHttpServer.h"
@@ -150,6 +151,8 @@ private slots:
     void startsLockedOnProtectedFiles();
     void halfProtectedRecords();
     void inactivityLock();
+    void lockAsksAboutUnsavedEdit();
+    void welcomePageComesFirst();
     void lockEmptiesPaneAndClipboard();
     void badProtectedFile_data();
     void badProtectedFile();
@@ -176,6 +179,11 @@ void TestLock::protectLockUnlockChangeRemove()
     QCOMPARE(opened(categoriesFile, passPhrase.toUtf8()), kCategories);
     QCOMPARE(opened(itemsFile, passPhrase.toUtf8()), kItems);
     QCOMPARE(Age::readHeader(categoriesFile).header, Age::readHeader(itemsFile).header);
+    // The real age tool opens what the window wrote.
+    const AgeRun run = runAgeWithPassPhrase({"-d", "-o", m_dir->filePath("items.txt"), UUtils::appFile("items.dat")},
+                                            passPhrase.toUtf8());
+    QVERIFY2(run.finished && run.exitCode == 0, run.output.constData());
+    QCOMPARE(readFile("items.txt"), kItems);
 
     // A save while unlocked stays protected.
     named<QLineEdit>(w, "edtProg")->setText(QStringLiteral("program"));
@@ -336,6 +344,45 @@ void TestLock::inactivityLock()
     QCOMPARE(page(), named<QWidget>(w, "stsLocked"));
     QCOMPARE(named<QTreeWidget>(w, "tvwMain")->topLevelItemCount(), 0);
     QVERIFY(opened(readFile("items.dat"), "pass").contains("xprog"));
+}
+
+// A lock by the user asks the editor's save question first; Cancel keeps the records open.
+void TestLock::lockAsksAboutUnsavedEdit()
+{
+    writeFile("categories.dat", kCategories);
+    writeFile("items.dat", kItems);
+    TfrmMain* w = open();
+    {
+        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
+        named<QToolButton>(w, "btnLock")->click();
+    }
+    select("Shops", "Amazon");
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), "x");
+
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Cancel);
+    named<QToolButton>(w, "btnLock")->click();
+    QVERIFY(!w->isLocked());
+    QVERIFY(w->isItemChanged());
+    QCOMPARE(shown(), QStringList{"Do you want save the changes you made in this item?"});
+
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
+    named<QToolButton>(w, "btnLock")->click();
+    QVERIFY(w->isLocked());
+    QVERIFY(opened(readFile("items.dat"), "pass").contains("xprog"));
+}
+
+// A copy with welcome pages opens on one even when the records are locked; leaving it leads to
+// the locked page.
+void TestLock::welcomePageComesFirst()
+{
+    writeFile("categories.dat", Age::encrypt(kCategories, Age::newKey("pass", kFastFactor)));
+    branding().WelcomePage = "<html><body>Welcome</body></html>";
+    TfrmMain* w = open();
+    QCOMPARE(page(), named<QWidget>(w, "stsWelcome"));
+    named<QPushButton>(w, "bsSkinButton1")->click();
+    QCOMPARE(page(), named<QWidget>(w, "stsLocked"));
+    unlockWith(QStringLiteral("pass"));
+    QCOMPARE(page(), named<QWidget>(w, "stsMain"));
 }
 
 // The pane shows an empty page without history, and the clipboard loses what "Paste" put there.
