@@ -255,7 +255,15 @@ void TfrmMain::btnLockClick()
 
 void TfrmMain::lockRecords(bool byUser)
 {
-    if (m_store.mode() != Records::RecordStore::Mode::Unlocked || isKeyWorkRunning())
+    if (m_store.mode() != Records::RecordStore::Mode::Unlocked)
+        return;
+    if (!byUser && (FItemChanged || QApplication::activeModalWidget() || isKeyWorkRunning())) {
+        // An unsaved edit, an open dialog or a pass phrase being set is never lost to inactivity:
+        // wait for another period.
+        InactivityTimer->start();
+        return;
+    }
+    if (isKeyWorkRunning())
         return;
     if (byUser) {
         // The edited item first: the same question as before leaving it.
@@ -263,10 +271,6 @@ void TfrmMain::lockRecords(bool byUser)
         tvwMainChanging(nullptr, allowChange);
         if (!allowChange)
             return;
-    } else if (FItemChanged || QApplication::activeModalWidget()) {
-        // An unsaved edit or an open dialog is never lost to inactivity: wait for another period.
-        InactivityTimer->start();
-        return;
     }
 
     m_lockedSelection.clear();
