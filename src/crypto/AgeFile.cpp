@@ -545,30 +545,83 @@ Key newKey(const QByteArray& passPhrase, int workFactor)
     return key;
 }
 
+struct Writer::State
+{
+    Output out;
+    std::unique_ptr<Aead> aead;
+    QByteArray pending; // plain text not sealed yet: at most one chunk once write() returns
+    QByteArray sealed;  // one sealed chunk, reused
+    quint64 counter = 0;
+    bool ok = false;
+
+    bool sealChunk(qsizetype size, bool last)
+    {
+        unsigned char iv[12];
+        chunkNonce(counter++, last, iv);
+        sealed.resize(0);
+        ok = ok && aead->run(iv, pending.constData(), size, &sealed) && out(sealed.constData(), sealed.size());
+        return ok;
+    }
+};
+
+Writer::Writer(const Key& key, Output out) : m(std::make_unique<State>())
+{
+    m->out = std::move(out);
+    if (key.isNull())
+        return;
+    QByteArray nonce(kNonceSize, '\0');
+    Wiped payloadKey(32);
+    if (RAND_bytes(ubytes(nonce), int(kNonceSize)) != 1 || !hkdf(key.fileKey, nonce, "payload", &payloadKey.bytes))
+        return;
+    m->aead = std::make_unique<Aead>(payloadKey.bytes, true);
+    m->pending.reserve(kChunkSize * 2);
+    m->sealed.reserve(kChunkSize + kTagSize);
+    m->ok = m->out(key.header.constData(), key.header.size()) && m->out(nonce.constData(), nonce.size());
+}
+
+Writer::~Writer()
+{
+    if (!m->pending.isEmpty())
+        OPENSSL_cleanse(m->pending.data(), size_t(m->pending.size()));
+}
+
+bool Writer::write(const char* bytes, qsizetype size)
+{
+    while (m->ok && size > 0) {
+        const qsizetype take = std::min(size, 2 * kChunkSize - m->pending.size());
+        m->pending.append(bytes, take);
+        bytes += take;
+        size -= take;
+        // A full chunk followed by more text is a middle chunk.
+        if (m->pending.size() > kChunkSize) {
+            if (!m->sealChunk(kChunkSize, false))
+                break;
+            OPENSSL_cleanse(m->pending.data(), size_t(kChunkSize));
+            m->pending.remove(0, kChunkSize);
+        }
+    }
+    return m->ok;
+}
+
+bool Writer::finish()
+{
+    // The rest (a full chunk included) is the last chunk; it is empty only for an empty text.
+    m->sealChunk(m->pending.size(), true);
+    OPENSSL_cleanse(m->pending.data(), size_t(m->pending.size()));
+    m->pending.clear();
+    return m->ok;
+}
+
 QByteArray encrypt(const QByteArray& plain, const Key& key)
 {
-    if (key.isNull())
-        return {};
-    QByteArray nonce(kNonceSize, '\0');
-    if (RAND_bytes(ubytes(nonce), int(kNonceSize)) != 1)
-        return {};
-    Wiped payloadKey(32);
-    if (!hkdf(key.fileKey, nonce, "payload", &payloadKey.bytes))
-        return {};
-    Aead aead(payloadKey.bytes, true);
-    const qsizetype chunks = plain.isEmpty() ? 1 : (plain.size() + kChunkSize - 1) / kChunkSize;
     QByteArray out;
-    out.reserve(key.header.size() + kNonceSize + plain.size() + chunks * kTagSize);
-    out += key.header;
-    out += nonce;
-    unsigned char chunkIv[12];
-    for (qsizetype i = 0; i < chunks; ++i) {
-        const qsizetype start = i * kChunkSize;
-        const qsizetype size = std::min(kChunkSize, plain.size() - start);
-        chunkNonce(quint64(i), i == chunks - 1, chunkIv);
-        if (!aead.run(chunkIv, plain.constData() + start, size, &out))
-            return {};
-    }
+    out.reserve(key.header.size() + kNonceSize + plain.size() + (plain.size() / kChunkSize + 1) * kTagSize);
+    Writer writer(key, [&out](const char* bytes, qsizetype size) {
+        out.append(bytes, size);
+        return true;
+    });
+    if (!writer.write(plain) || !writer.finish())
+        return {};
     return out;
 }
 

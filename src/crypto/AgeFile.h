@@ -4,6 +4,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 // Files locked with a pass phrase in the age v1 format (age-encryption.org/v1), as the `age` and
 // `rage` tools read and write them: one scrypt recipient, a ChaCha20-Poly1305 payload in chunks of
 // 64 KiB. Every primitive comes from OpenSSL.
@@ -100,6 +103,29 @@ Key newKey(const QByteArray& passPhrase, int workFactor = kDefaultWorkFactor);
 // The whole age file of plain under key: its header, a fresh random nonce, the payload.
 // Empty only when the system's random source fails.
 QByteArray encrypt(const QByteArray& plain, const Key& key);
+
+// The same, written as it goes: the plain text is given in pieces of any size, and each 64 KiB
+// chunk is sealed and handed to out (with the header and the nonce first) as soon as the next
+// piece shows it is not the last, so that a large file never sits in memory twice.
+class Writer
+{
+public:
+    // out writes bytes and returns false when it could not (then every later call fails too).
+    using Output = std::function<bool(const char* bytes, qsizetype size)>;
+    Writer(const Key& key, Output out);
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    bool write(const char* bytes, qsizetype size);
+    bool write(const QByteArray& bytes) { return write(bytes.constData(), bytes.size()); }
+    // Seals the last chunk. False when anything failed on the way (the key, randomness, out).
+    bool finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
 
 // For the published test vectors of the format, which give the file key: reads a header with any
 // well-formed recipients, checks its MAC and decrypts the payload.

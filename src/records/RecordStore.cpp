@@ -160,14 +160,16 @@ void RecordStore::save(const QString& path, const StringList& lines, const QByte
     case Mode::Unlocked:
         break;
     }
-    QByteArray plain = UUtils::joinLines(lines);
-    plain += unread;
-    const QByteArray file = Age::encrypt(plain, m_keys.first());
-    wipe(plain);
-    if (file.isEmpty())
-        throw AppError(QStringLiteral("The file \"%1\" was not saved: it could not be encrypted.")
-                           .arg(QDir::toNativeSeparators(path)));
-    UUtils::writeFileAtomically(path, file);
+    // Sealed as it is written: a large file is not held in memory twice.
+    UUtils::FileWriter file(path);
+    Age::Writer writer(m_keys.first(), [&file](const char* bytes, qsizetype size) { return file.write(bytes, size); });
+    for (const QByteArray& line : lines) {
+        if (!writer.write(line) || !writer.write("\r\n", 2))
+            break;
+    }
+    if (!writer.write(unread) || !writer.finish())
+        file.raiseWriteError();
+    file.commit();
 }
 
 void RecordStore::unlock(QList<Age::Key> keys)

@@ -135,6 +135,19 @@ void TestAgeFile::roundTrip()
     QCOMPARE(int(Age::decrypt(file, passPhrase, &opened, &key)), int(Status::Ok));
     QCOMPARE(opened, plain);
     QCOMPARE(key.header, Age::readHeader(file).header);
+
+    // Written in pieces (as a save writes line by line), the file opens to the same text.
+    QByteArray pieces;
+    Age::Writer writer(key, [&pieces](const char* bytes, qsizetype n) {
+        pieces.append(bytes, n);
+        return true;
+    });
+    for (qsizetype at = 0; at < size; at += 1000)
+        QVERIFY(writer.write(plain.constData() + at, std::min<qsizetype>(1000, size - at)));
+    QVERIFY(writer.finish());
+    QCOMPARE(pieces.size(), file.size());
+    QCOMPARE(int(Age::decryptWithKey(pieces, key, &opened)), int(Status::Ok));
+    QCOMPARE(opened, plain);
 }
 
 // A save while unlocked writes the same header and a fresh nonce: each save differs, each opens
