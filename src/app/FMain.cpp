@@ -124,6 +124,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
 
 TfrmMain::~TfrmMain()
 {
+    waitForKeyWork();
     FormDestroy();
     // The controls go now: the tree's nodes must not call back into a window being taken apart.
     tvwMain->model()->disconnect(this);
@@ -140,6 +141,7 @@ void TfrmMain::createControls()
 
     createWelcomePage();
     createMainPage();
+    createLockControls();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -577,6 +579,8 @@ void TfrmMain::createShortcuts()
                  btnNews->click();
          }},
         {"scUpdate", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D), nullptr, [this] { btnUpdate->click(); }},
+        {"scLock", QKeySequence(Qt::CTRL | Qt::Key_L), nullptr, [this] { btnLock->click(); }},
+        {"scPassPhrase", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H), nullptr, [this] { btnLock->showMenu(); }},
         {"scBrowseWebsite", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), nullptr,
          [this] { btnBrowseWebsite->click(); }},
         {"scBrowseAffiliate", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), nullptr,
@@ -725,8 +729,11 @@ void TfrmMain::FormCreate()
     });
     // The two loads are guarded apart: items are read (and so kept for the next save) even
     // when categories.dat cannot be read.
-    runGuarded([this] { LoadCategories(); });
-    runGuarded([this] { LoadItems(); });
+    runGuarded([this] { detectProtection(); });
+    if (!isLocked()) {
+        runGuarded([this] { LoadCategories(); });
+        runGuarded([this] { LoadItems(); });
+    }
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
@@ -763,6 +770,8 @@ void TfrmMain::FormShow()
         welcomeEnter = nullptr;
     }
     pgcPrinc->setCurrentIndex(0);
+    if (pgcPrinc->currentWidget() == stsMain)
+        pgcPrinc->setCurrentWidget(recordsPage());
     centreBanner();
 }
 
@@ -789,7 +798,7 @@ void TfrmMain::centreBanner()
 
 void TfrmMain::bsSkinButton1Click()
 {
-    pgcPrinc->setCurrentWidget(stsMain);
+    pgcPrinc->setCurrentWidget(recordsPage());
     if (!branding().WelcomePage.isEmpty())
         Timer1->start();
 }
@@ -837,7 +846,7 @@ void TfrmMain::LoadCategories()
         return;
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path, &m_categoriesUnread);
+        lines = m_store.load(path, &m_categoriesUnread);
     } catch (...) {
         // Never let a save replace a file whose records were not read.
         m_unreadFiles.insert(Records::kCategoriesFile);
@@ -864,7 +873,7 @@ void TfrmMain::LoadItems()
         return;
     StringList lines;
     try {
-        lines = UUtils::loadStringList(path, &m_itemsUnread);
+        lines = m_store.load(path, &m_itemsUnread);
     } catch (...) {
         m_unreadFiles.insert(Records::kItemsFile);
         throw;
@@ -915,7 +924,7 @@ void TfrmMain::SaveCategories()
     const QString path = UUtils::appFile(Records::kCategoriesFile);
     if (isSaveRefused(Records::kCategoriesFile))
         refuseSave(path);
-    UUtils::saveStringList(path, CategoryList, m_categoriesUnread);
+    m_store.save(path, CategoryList, m_categoriesUnread);
 }
 
 void TfrmMain::SaveItems()
@@ -923,5 +932,5 @@ void TfrmMain::SaveItems()
     const QString path = UUtils::appFile(Records::kItemsFile);
     if (isSaveRefused(Records::kItemsFile))
         refuseSave(path);
-    UUtils::saveStringList(path, ItemList, m_itemsUnread);
+    m_store.save(path, ItemList, m_itemsUnread);
 }

@@ -2,6 +2,7 @@
 
 #include "records/RecordFiles.h"
 #include "records/RecordImport.h"
+#include "records/RecordStore.h"
 #include "util/StringList.h"
 
 #include <optional>
@@ -11,6 +12,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 
@@ -29,6 +31,7 @@ class QPushButton;
 class QShortcut;
 class QSplitter;
 class QStackedWidget;
+class QThread;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
@@ -47,6 +50,7 @@ class TWebBrowser;
 //   FMainBrowser.cpp   the built-in browser pane
 //   FMainNews.cpp      news poll, News button, update check
 //   FMainBranding.cpp  branding loader, welcome page, banner, links, About, Help, Make Money
+//   FMainLock.cpp      protected records: pass phrase, locked page, lock by the user and by inactivity
 //
 // Errors the code does not expect are thrown as AppError. Every handler is connected through
 // guarded() (ErrorGuard.h), which shows the error and lets the program go on; each step of
@@ -340,4 +344,49 @@ private:
     QByteArray m_itemsUnread;
     bool m_shownOnce = false;
     bool m_destroyed = false;
+
+    // ---- Protected records (FMainLock.cpp) ----
+public:
+    // The records are protected and locked: stsLocked shows instead of stsMain, the lists, the
+    // tree, the editor and the find index are empty, and nothing is written.
+    bool isLocked() const { return m_store.mode() == Records::RecordStore::Mode::Locked; }
+    bool isProtected() const { return m_store.isProtected(); }
+    bool isKeyWorkRunning() const { return !m_keyThread.isNull(); } // a key derivation is under way
+    static constexpr int kInactivityLockMs = 10 * 60 * 1000;
+    // Test seam (util/TestSeam.h): the time without input before the records lock. 0: the default.
+    static void setInactivityLockMs(int ms);
+
+private:
+    // Every load and save of a record file goes through m_store, which knows plain from protected.
+    Records::RecordStore m_store;
+    QToolButton* btnLock = nullptr; // toolbar, left of btnNews; its menu: mnuLock
+    QMenu* mnuLock = nullptr;
+    QAction* actLock = nullptr;
+    QAction* actChangePassPhrase = nullptr; // "Set Pass Phrase..." while the records are plain
+    QAction* actRemovePassPhrase = nullptr;
+    QWidget* stsLocked = nullptr; // the page shown while the records are locked
+    QLabel* lblLocked = nullptr;  // what is locked
+    QLineEdit* edtUnlock = nullptr;
+    QPushButton* btnUnlock = nullptr;
+    QLabel* lblUnlockWorking = nullptr;
+    QTimer* InactivityTimer = nullptr; // locks the records after kInactivityLockMs without input
+    QObject* m_inputWatcher = nullptr;
+    QPointer<QThread> m_keyThread;
+    QStringList m_lockedSelection; // texts of the node selected when the records locked (category[, item])
+
+    void createLockControls();
+    void detectProtection();      // FormCreate, before the loads: locked when a file is protected
+    QWidget* recordsPage() const; // stsLocked while locked, else stsMain
+    void btnLockClick();
+    void lockRecords(bool byUser);
+    void btnUnlockClick();
+    void applyUnlock(const Records::UnlockResult& result);
+    void editPassPhrase(); // sets or changes the pass phrase
+    void removePassPhrase();
+    void InactivityTimerTimer();
+    void updateLockControls();
+    void setUnlockWorking(bool working);
+    // Runs work on a thread of its own, then done on the window's thread.
+    void runKeyWork(std::function<void()> work, std::function<void()> done);
+    void waitForKeyWork();
 };

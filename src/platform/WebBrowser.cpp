@@ -126,6 +126,23 @@ void TWebBrowser::stop()
         m_view->stop();
 }
 
+void TWebBrowser::clear()
+{
+    if (!m_view)
+        return;
+    m_view->stop();
+    m_view->setHtml(QString());
+    // The history keeps its current entry: drop the rest now, and again once the empty page is in.
+    m_view->history()->clear();
+    QPointer<QWebEngineView> view = m_view;
+    auto* once = new QObject(m_view);
+    connect(m_view, &QWebEngineView::loadFinished, once, [view, once] {
+        if (view)
+            view->history()->clear();
+        once->deleteLater();
+    });
+}
+
 bool TWebBrowser::paste()
 {
     if (!m_view)

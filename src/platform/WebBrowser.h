@@ -44,6 +44,8 @@ public:
     bool refresh();
     // Cancels the loading under way; harmless when nothing loads.
     void stop();
+    // Shows an empty page and drops the history: nothing of the pages seen stays to go back to.
+    void clear();
     // The page's own Paste action: inserts the clipboard's text into the page's focused element.
     // False when there is no page yet.
     bool paste();

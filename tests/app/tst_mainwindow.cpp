@@ -305,7 +305,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(!window.findChild<QWidget*>("stsWelcome"));
         QVERIFY(!window.findChild<QWidget*>("bsSkinButton1"));
-        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 1);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 2); // stsMain, stsLocked
         QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentIndex(), 0);
         QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsMain"));
         // Its one tick stops the timer.
@@ -319,7 +319,7 @@ private Q_SLOTS:
         QVERIFY(!named<QTimer>(window, "Timer1")->isActive());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 2);
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->count(), 3); // stsWelcome, stsMain, stsLocked
         QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsWelcome"));
         QVERIFY(!named<QTimer>(window, "Timer1")->isActive());
 
