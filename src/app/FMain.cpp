@@ -922,15 +922,19 @@ namespace {
 void TfrmMain::SaveCategories()
 {
     const QString path = UUtils::appFile(Records::kCategoriesFile);
+    m_unsavedFiles.insert(Records::kCategoriesFile);
     if (isSaveRefused(Records::kCategoriesFile))
         refuseSave(path);
     m_store.save(path, CategoryList, m_categoriesUnread);
+    m_unsavedFiles.remove(Records::kCategoriesFile);
 }
 
 void TfrmMain::SaveItems()
 {
     const QString path = UUtils::appFile(Records::kItemsFile);
+    m_unsavedFiles.insert(Records::kItemsFile);
     if (isSaveRefused(Records::kItemsFile))
         refuseSave(path);
     m_store.save(path, ItemList, m_itemsUnread);
+    m_unsavedFiles.remove(Records::kItemsFile);
 }

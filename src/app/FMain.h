@@ -338,6 +338,9 @@ private:
     QList<QPersistentModelIndex> m_expandedByFind; // categories the filter opened, closed when it ends
     QString m_clipboardText;                       // what "Paste" last put on the clipboard
     QSet<QString> m_unreadFiles;                   // bare names of record files that exist but could not be read
+    // Bare names of record files whose last save failed: the lists hold changes the file lacks, which
+    // a lock (it empties the lists) would lose. Cleared by the next save that succeeds.
+    QSet<QString> m_unsavedFiles;
     // What follows a NUL byte in a record file: the loads stop there, the saves write it back
     // unchanged after the lines, so a stray NUL never costs the records behind it.
     QByteArray m_categoriesUnread;
@@ -379,6 +382,9 @@ private:
     QWidget* recordsPage() const; // stsLocked while locked, else stsMain
     void btnLockClick();
     void lockRecords(bool byUser);
+    // Saves again what failed to save; when that fails too, a lock by inactivity waits and the user
+    // is asked whether to lose those changes. True when the lock may go on.
+    bool keepUnsavedChangesBeforeLock(bool byUser);
     void btnUnlockClick();
     void applyUnlock(const Records::UnlockResult& result);
     void editPassPhrase(); // sets or changes the pass phrase

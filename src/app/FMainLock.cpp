@@ -272,6 +272,8 @@ void TfrmMain::lockRecords(bool byUser)
         if (!allowChange)
             return;
     }
+    if (!keepUnsavedChangesBeforeLock(byUser))
+        return;
 
     m_lockedSelection.clear();
     if (const QTreeWidgetItem* node = tvwMain->currentItem()) {
@@ -311,6 +313,37 @@ void TfrmMain::lockRecords(bool byUser)
         pgcPrinc->setCurrentWidget(stsLocked);
     edtUnlock->clear();
     edtUnlock->setFocus();
+}
+
+bool TfrmMain::keepUnsavedChangesBeforeLock(bool byUser)
+{
+    // Locking empties the lists, and unlocking reads the files again: a change whose save failed
+    // (a full disk, a file that could not be read at start) would be gone. Try once more first.
+    // A retry that fails again is not reported here: the question below says what it means.
+    const auto retry = [](auto&& save) {
+        try {
+            save();
+        } catch (...) {
+            // ignored on purpose: the file stays in m_unsavedFiles
+        }
+    };
+    if (m_unsavedFiles.contains(Records::kCategoriesFile))
+        retry([this] { SaveCategories(); });
+    if (m_unsavedFiles.contains(Records::kItemsFile))
+        retry([this] { SaveItems(); });
+    if (m_unsavedFiles.isEmpty())
+        return true;
+    if (!byUser) {
+        // Inactivity never costs a change: wait for another period.
+        InactivityTimer->start();
+        return false;
+    }
+    QStringList names = m_unsavedFiles.values();
+    names.sort();
+    return TMessageBox::warning(QStringLiteral("Your latest changes could not be saved to %1. Locking now closes the "
+                                               "records and loses them. Lock anyway?")
+                                    .arg(names.join(QStringLiteral(" and "))),
+                                TMessageBox::Buttons::OkCancel) == TMessageBox::Answer::Ok;
 }
 
 void TfrmMain::setUnlockWorking(bool working)

@@ -8,6 +8,7 @@
 #include "records/RecordStore.h"
 #include "support/AgeTool.h"
 #include "support/Controls.h"
+#include "support/FileSizeLimit.h"
 #include "support/ModalDriver.h"
 #include "support/TestHttpServer.h"
 #include "util/AppError.h"
@@ -152,6 +153,7 @@ private slots:
     void halfProtectedRecords();
     void inactivityLock();
     void lockAsksAboutUnsavedEdit();
+    void failedSaveIsNotLostToLock();
     void welcomePageComesFirst();
     void lockEmptiesPaneAndClipboard();
     void badProtectedFile_data();
@@ -366,6 +368,43 @@ void TestLock::lockAsksAboutUnsavedEdit()
     QCOMPARE(shown(), QStringList{"Do you want save the changes you made in this item?"});
 
     TMessageBox::setNextAnswer(TMessageBox::Answer::Yes);
+    named<QToolButton>(w, "btnLock")->click();
+    QVERIFY(w->isLocked());
+    QVERIFY(opened(readFile("items.dat"), "pass").contains("xprog"));
+}
+
+// A change whose save failed lives only in the lists, which a lock empties: inactivity waits for it,
+// the user is asked, and a lock once the disk takes it again saves it first.
+void TestLock::failedSaveIsNotLostToLock()
+{
+    TfrmMain::setInactivityLockMs(300);
+    writeFile("categories.dat", kCategories);
+    writeFile("items.dat", kItems);
+    TfrmMain* w = open();
+    {
+        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
+        named<QToolButton>(w, "btnLock")->click();
+    }
+    QVERIFY(w->isProtected());
+    const QByteArray before = readFile("items.dat");
+
+    select("Shops", "Amazon");
+    QTest::keyClicks(named<QLineEdit>(w, "edtProg"), "x");
+    {
+        FileSizeLimit full(16); // every save fails as on a full disk
+        named<QPushButton>(w, "btnSave")->click();
+        QCOMPARE(readFile("items.dat"), before);
+        QVERIFY(!w->isItemChanged());
+
+        QTest::qWait(1000); // inactivity: the lock waits
+        QVERIFY(!w->isLocked());
+
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Cancel);
+        named<QToolButton>(w, "btnLock")->click();
+        QVERIFY(!w->isLocked());
+        QVERIFY(shown().last().startsWith("Your latest changes could not be saved to items.dat."));
+    }
+    // The disk takes it again: the lock saves the change before it empties the lists.
     named<QToolButton>(w, "btnLock")->click();
     QVERIFY(w->isLocked());
     QVERIFY(opened(readFile("items.dat"), "pass").contains("xprog"));
