@@ -34,6 +34,7 @@ class QKeyEvent;
 class TAnchorPanel;
 class THttpClient;
 class TMessageHint;
+class TLoginAgent;
 class TWebBrowser;
 
 // The main window. Every control carries its name as objectName and as member name.
@@ -155,6 +156,7 @@ private:
     QPushButton* btnPPaste = nullptr;
     QPushButton* btnBrowseAffiliate = nullptr;
     QPushButton* btnBrowseCloaked = nullptr;
+    QPushButton* btnLogIn = nullptr; // "Log In", at the foot of the side buttons' column
     QPushButton* btnSave = nullptr;
 
     TAnchorPanel* bsSkinPanel5 = nullptr;      // browser bar
@@ -249,6 +251,14 @@ private:
     void btnBrowseCloakedClick();
     void btnUPasteClick();
     void btnPPasteClick();
+    // "Log In": opens the item's login page (else its website) as "Browse" does, then fills the
+    // username and password the fields show into the page's login form and sends it; with Shift
+    // held it only fills. The login is followed by TLoginAgent; loginFinished tells the outcome.
+    void btnLogInClick();
+    void logIn(bool send);
+    void loginFinished(bool refused, const QString& message); // one line for the user, or nothing
+    TLoginAgent* loginAgent();                                // made with the first login
+    Qt::KeyboardModifiers m_logInModifiers;                   // of the mouse release that clicked btnLogIn
     // Clears the clipboard if it still holds what "Paste" put there (the timer's end, and exit).
     void forgetClipboard();
     void pasteField(const QLineEdit* field);

@@ -6,10 +6,15 @@
 
 #include "app/FMain.h"
 
+#include "app/ErrorGuard.h"
 #include "platform/Clipboard.h"
+#include "platform/LoginAgent.h"
+#include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 // The pane works on what the fields show right now, edited or stored. Nothing here is stored, so
@@ -133,4 +138,62 @@ void TfrmMain::btnUPasteClick()
 void TfrmMain::btnPPasteClick()
 {
     pasteField(edtPassword);
+}
+
+// "Log In". The username and password are the fields' texts as shown (unsaved edits included, as
+// with "Paste"); they reach the page only as the values of the login form's fields, never through
+// the clipboard, and only on the item's site (Records::LoginSite: the hosts of the login URL and
+// the website URL).
+void TfrmMain::btnLogInClick()
+{
+    const Qt::KeyboardModifiers modifiers = m_logInModifiers | QGuiApplication::keyboardModifiers();
+    m_logInModifiers = {};
+    logIn(!modifiers.testFlag(Qt::ShiftModifier));
+}
+
+void TfrmMain::logIn(bool send)
+{
+    const QString address = !edtLoginURL->text().isEmpty() ? edtLoginURL->text() : edtWebsiteURL->text();
+    if (address.isEmpty()) {
+        loginAgent()->cancel();
+        TMessageBox::information(QStringLiteral("This item has no login URL or website URL to log in to."));
+        return;
+    }
+    // As "Browse" does: stop, show the address, load it.
+    TWebBrowser* browser = webBrowser();
+    browser->stop();
+    edtURL->setText(address);
+    TLoginAgent::Request request;
+    request.loginUrl = edtLoginURL->text();
+    request.websiteUrl = edtWebsiteURL->text();
+    request.username = edtLogin->text();
+    request.password = edtPassword->text();
+    request.send = send;
+    loginAgent()->start(address, request);
+}
+
+TLoginAgent* TfrmMain::loginAgent()
+{
+    TWebBrowser* browser = webBrowser();
+    auto* agent = browser->findChild<TLoginAgent*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!agent) {
+        agent = new TLoginAgent(browser);
+        // Queued: the message box waits for the user, the page's callbacks should not.
+        connect(agent, &TLoginAgent::finished, this,
+                guarded([this](TLoginAgent::Outcome outcome, const QString& message) {
+                    loginFinished(outcome == TLoginAgent::Outcome::Refused, message);
+                }),
+                Qt::QueuedConnection);
+    }
+    return agent;
+}
+
+void TfrmMain::loginFinished(bool refused, const QString& message)
+{
+    if (message.isEmpty())
+        return;
+    if (refused)
+        TMessageBox::warning(message);
+    else
+        TMessageBox::information(message);
 }
