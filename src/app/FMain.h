@@ -256,9 +256,12 @@ private:
     // held it only fills. The login is followed by TLoginAgent; loginFinished tells the outcome.
     void btnLogInClick();
     void logIn(bool send);
-    void loginFinished(bool refused, const QString& message); // one line for the user, or nothing
-    TLoginAgent* loginAgent();                                // made with the first login
-    Qt::KeyboardModifiers m_logInModifiers;                   // of the mouse release that clicked btnLogIn
+    // Tells the user a login's outcome in one line; an empty message says nothing.
+    void loginFinished(bool refused, const QString& message);
+    TLoginAgent* loginAgent(); // made with the first login
+    // Browse, Go!, Back, Forward, Refresh and Stop take the pane elsewhere: the login under way ends.
+    void cancelLogin();
+    Qt::KeyboardModifiers m_logInModifiers; // of the mouse release that clicked btnLogIn
     // Clears the clipboard if it still holds what "Paste" put there (the timer's end, and exit).
     void forgetClipboard();
     void pasteField(const QLineEdit* field);

@@ -30,9 +30,17 @@ TWebBrowser* TfrmMain::webBrowser()
     return browser;
 }
 
+// The user takes the pane elsewhere: a login under way ends without a word.
+void TfrmMain::cancelLogin()
+{
+    if (auto* agent = webBrowser()->findChild<TLoginAgent*>(QString(), Qt::FindDirectChildrenOnly))
+        agent->cancel();
+}
+
 // Back
 void TfrmMain::bsSkinSpeedButton1Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -42,6 +50,7 @@ void TfrmMain::bsSkinSpeedButton1Click()
 // Forward ("Foward")
 void TfrmMain::bsSkinSpeedButton2Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -51,6 +60,7 @@ void TfrmMain::bsSkinSpeedButton2Click()
 // Stop
 void TfrmMain::bsSkinSpeedButton3Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -59,6 +69,7 @@ void TfrmMain::bsSkinSpeedButton3Click()
 // Refresh
 void TfrmMain::bsSkinSpeedButton4Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -71,6 +82,7 @@ void TfrmMain::bsSkinButton2Click()
     const QString address = edtURL->text();
     if (address.isEmpty())
         return;
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     browser->stop();
     browser->navigate(address);
@@ -83,6 +95,7 @@ void TfrmMain::browseField(const QLineEdit* field)
     const QString address = field->text();
     if (address.isEmpty())
         return;
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     browser->stop();
     edtURL->setText(address);
@@ -179,11 +192,12 @@ TLoginAgent* TfrmMain::loginAgent()
     if (!agent) {
         agent = new TLoginAgent(browser);
         // Queued: the message box waits for the user, the page's callbacks should not.
-        connect(agent, &TLoginAgent::finished, this,
-                guarded([this](TLoginAgent::Outcome outcome, const QString& message) {
-                    loginFinished(outcome == TLoginAgent::Outcome::Refused, message);
-                }),
-                Qt::QueuedConnection);
+        connect(
+            agent, &TLoginAgent::finished, this, guarded([this](TLoginAgent::Outcome outcome, const QString& message) {
+                loginFinished(outcome == TLoginAgent::Outcome::Refused || outcome == TLoginAgent::Outcome::NotAccepted,
+                              message);
+            }),
+            Qt::QueuedConnection);
     }
     return agent;
 }

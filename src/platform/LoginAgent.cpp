@@ -23,9 +23,6 @@ int g_loginWaitMs = TLoginAgent::kLoginWaitMs;
 constexpr int kPollMs = 250;         // how often the agent looks for the form between loads
 constexpr int kCallTimeoutMs = 5000; // a scan or fill that has not answered by then is given up
 constexpr int kMaxSteps = 5;         // username steps without a password before the login gives up
-// How much earlier than "Log In" a document's navigation may have started and still count as the
-// login's (the engine's clock and ours are read at slightly different moments).
-constexpr qint64 kClockSlackMs = 1000;
 
 const QString kAgentScript = QStringLiteral("quillet-login-agent");
 const QString kChannelScript = QStringLiteral("quillet-login-channel");
@@ -236,9 +233,10 @@ void TLoginAgent::onScan(const QVariant& value)
     const QString document = scan.value(QStringLiteral("doc")).toString();
     const qint64 began = qint64(scan.value(QStringLiteral("began")).toDouble());
     const QUrl top(scan.value(QStringLiteral("top")).toString());
-    // Only documents whose navigation began with or after "Log In": the page shown before it is
-    // not the login's, and neither is the blank document of a view that has not loaded yet.
-    const bool fresh = began >= m_startedAtMs || (document != m_oldDocument && began >= m_startedAtMs - kClockSlackMs);
+    // Only the documents of this login: another than the one shown at "Log In", or one whose
+    // navigation began after it (should the first look have reached the new document already).
+    // The blank document of a view that has not loaded yet is none of them.
+    const bool fresh = began >= m_startedAtMs || (!m_oldDocument.isEmpty() && document != m_oldDocument);
     if (!fresh || top.isEmpty() || top.scheme() == QLatin1String("about"))
         return;
     if (m_pageSeenAt < 0)
@@ -323,6 +321,13 @@ void TLoginAgent::report(const QString& token, const QString& json)
     const QJsonObject result = QJsonDocument::fromJson(json.toUtf8()).object();
     const bool user = result.value(QStringLiteral("user")).toBool();
     const bool password = result.value(QStringLiteral("password")).toBool();
+    const QString invalid = result.value(QStringLiteral("invalid")).toString().simplified().left(200);
+    if (!invalid.isEmpty() && m_request.send) {
+        finish(Outcome::NotAccepted,
+               QStringLiteral("Log In: the login form did not accept what was filled in (the page says: %1).")
+                   .arg(invalid));
+        return;
+    }
     if (password) {
         finish(m_request.send ? Outcome::Sent : Outcome::Filled, QString());
         return;
@@ -334,8 +339,10 @@ void TLoginAgent::report(const QString& token, const QString& json)
         return;
     }
     // A first step: the password comes on this page or on the next.
-    if (++m_steps > kMaxSteps)
+    if (++m_steps > kMaxSteps) {
         finish(Outcome::TimedOut, QStringLiteral("Log In stopped: the page asked for the username again and again."));
+        return;
+    }
     QTimer::singleShot(0, this, [this, login = m_login] {
         if (m_login == login)
             poll();

@@ -31,11 +31,12 @@ class TLoginAgent : public QObject
 public:
     enum class Outcome
     {
-        Sent,    // the form was sent with the password
-        Filled,  // filled without sending (the user held Shift)
-        NoForm,  // no login form turned up within the wait
-        Refused, // the page, or the form's frame, is not the item's site
-        TimedOut // a login in steps did not reach its password within the time
+        Sent,       // the form was sent with the password
+        Filled,     // filled without sending (the user held Shift)
+        NoForm,     // no login form turned up within the wait
+        Refused,    // the page, or the form's frame, is not the item's site
+        TimedOut,   // a login in steps did not reach its password within the time
+        NotAccepted // a filled field refused its value, so the page's button sent nothing
     };
     Q_ENUM(Outcome)
 

@@ -477,8 +477,15 @@
                         }
                         secrets = null;
                         json = null;
-                        if (sendIt && (result.user || result.password))
+                        if (sendIt && (result.user || result.password)) {
+                            // A field that refuses what was filled (a username that is no e-mail
+                            // address in an e-mail field) stops the browser from sending: say so.
+                            [f.user, f.password].forEach(function (el) {
+                                if (el && !result.invalid && el.validity && !el.validity.valid)
+                                    result.invalid = String(el.validationMessage || 'invalid').slice(0, 200);
+                            });
                             result.sent = send(f);
+                        }
                     }
                 } catch (e) {
                     result.error = String(e && e.message);

@@ -452,6 +452,33 @@ private slots:
         QCOMPARE(field("edtURL")->text(), QStringLiteral("kept"));
     }
 
+    // A username that the page's e-mail field refuses: the browser sends nothing, and the user is
+    // told why instead of a login that silently did not happen.
+    void fieldRefusesValue()
+    {
+        setItem(m_site.url("/email"), QString(), QStringLiteral("agent007"));
+        QCOMPARE(logIn(), TLoginAgent::Outcome::NotAccepted);
+        QVERIFY2(lastMessage().startsWith(QStringLiteral("Log In: the login form did not accept")),
+                 qPrintable(lastMessage()));
+        QTest::qWait(300);
+        QVERIFY(m_site.posts("/done").isEmpty());
+    }
+
+    // Taking the pane elsewhere ends the login under way, without a word.
+    void browsingEndsTheLogin()
+    {
+        setItem(m_site.url("/late"), m_other.url("/plain"));
+        QTest::mouseClick(named<QPushButton>(m_w, "btnLogIn"), Qt::LeftButton);
+        QTest::mouseClick(named<QPushButton>(m_w, "btnBrowseWebsite"), Qt::LeftButton);
+        auto* agent = m_w->findChild<TLoginAgent*>();
+        QVERIFY(agent && !agent->isActive());
+        QTest::qWait(2500); // the login page's form would have come by now
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+        QVERIFY(m_site.posts("/done").isEmpty());
+        QVERIFY(m_other.posts("/done").isEmpty());
+        QCOMPARE(typedInPage(), QString());
+    }
+
     // The website URL serves when the login URL is empty.
     void websiteWhenNoLoginUrl()
     {
