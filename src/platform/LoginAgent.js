@@ -17,6 +17,7 @@
         return;
 
     var MAX_ELEMENTS = 20000; // a scan looks at no more elements than this
+    var MAX_FIELDS = 500;     // and weighs no more text and password fields
     var MAX_DEPTH = 6;        // frames and shadow roots inside each other
 
     var USER_WORDS = /user|login|log-in|e-?mail|mail|account|ident|member|nick|benutzer|usuario|utilisateur|identifiant/i;
@@ -283,11 +284,12 @@
         var groups = [];
         var byGroup = new Map();
         var registration = false;
-        for (var i = 0; i < parts.inputs.length; ++i) {
+        for (var i = 0, weighed = 0; i < parts.inputs.length && weighed < MAX_FIELDS; ++i) {
             var input = parts.inputs[i];
             var t = typeOf(input);
             if (t !== 'password' && !isTextLike(input))
                 continue;
+            ++weighed;
             if (!usable(input))
                 continue;
             var key = groupOf(input);
