@@ -239,6 +239,11 @@ void TLoginAgent::onScan(const QVariant& value)
     const bool fresh = began >= m_startedAtMs || (!m_oldDocument.isEmpty() && document != m_oldDocument);
     if (!fresh || top.isEmpty() || top.scheme() == QLatin1String("about"))
         return;
+    if (top.scheme() == QLatin1String("chrome-error")) {
+        // The engine's page for a load that failed (no such host, connection refused).
+        finish(Outcome::NoForm, QStringLiteral("Log In: the login page could not be loaded."));
+        return;
+    }
     if (m_pageSeenAt < 0)
         m_pageSeenAt = m_clock.elapsed();
 

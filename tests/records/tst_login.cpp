@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -482,6 +483,19 @@ private slots:
         QVERIFY(m_site.posts("/done").isEmpty());
         QVERIFY(m_other.posts("/done").isEmpty());
         QCOMPARE(typedInPage(), QString());
+    }
+
+    // A login page that cannot be loaded: one line says so, nothing else happens.
+    void unreachablePage()
+    {
+        QTcpServer closed; // a port that was free a moment ago and now refuses connections
+        QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        setItem(QStringLiteral("http://127.0.0.1:%1/login").arg(port));
+        QCOMPARE(logIn(), TLoginAgent::Outcome::NoForm);
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        QVERIFY2(lastMessage().contains(QStringLiteral("could not be loaded")), qPrintable(lastMessage()));
     }
 
     // The website URL serves when the login URL is empty.
