@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6opengl6-dev qt6-image-formats-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webchannel-dev libqt6opengl6-dev qt6-image-formats-plugins
     libgl-dev libssl-dev libxcb1-dev zlib1g-dev
     php-cli p7zip-full xvfb xauth
     clang-14 libclang-rt-14-dev clang-format

@@ -421,6 +421,14 @@ void TfrmMain::createEditor()
         bsSkinPanel4->place(side.button, QRect(356, side.field->geometry().top() - 1, 68, 20));
     }
 
+    // "Log In" goes under the side buttons' column, in the free row left of "Save Item": no
+    // control of the editor moves or shrinks for it.
+    btnLogIn = makeButton(QStringLiteral("btnLogIn"), QStringLiteral("Log In"));
+    btnLogIn->setToolTip(QStringLiteral("Opens the login page and logs in with this username and password "
+                                        "(Ctrl+Enter). Hold Shift to fill in without sending (Ctrl+Shift+Enter)."));
+    btnLogIn->installEventFilter(this);
+    bsSkinPanel4->place(btnLogIn, QRect(356, 222, 68, 20));
+
     btnSave = makeButton(QStringLiteral("btnSave"), QStringLiteral("Save Item"));
     bsSkinPanel4->place(btnSave, QRect(568, 223, 125, 20), Anchor::Right);
 
@@ -508,6 +516,7 @@ void TfrmMain::connectHandlers()
     connect(btnPPaste, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnPPasteClick));
     connect(btnBrowseAffiliate, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseAffiliateClick));
     connect(btnBrowseCloaked, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnBrowseCloakedClick));
+    connect(btnLogIn, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnLogInClick));
     connect(btnSave, &QPushButton::clicked, this, guarded(this, &TfrmMain::btnSaveClick));
 
     connect(bsSkinSpeedButton1, &QToolButton::clicked, this, guarded(this, &TfrmMain::bsSkinSpeedButton1Click));
@@ -590,6 +599,10 @@ void TfrmMain::createShortcuts()
         // Not Ctrl+Shift+U: the desktop's input method takes it for typing a character by its code.
         {"scPasteUsername", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), nullptr, [this] { btnUPaste->click(); }},
         {"scPastePassword", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), nullptr, [this] { btnPPaste->click(); }},
+        {"scLogIn", QKeySequence(Qt::CTRL | Qt::Key_Return), nullptr, [this] { logIn(true); },
+         QKeySequence(Qt::CTRL | Qt::Key_Enter)},
+        {"scLogInFillOnly", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Return), nullptr, [this] { logIn(false); },
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Enter)},
         // As in a web browser, Escape stops loading; only in the pane, so Escape in the find field
         // still shows the whole tree. Enter alone in the address does not navigate: "Go!" is Alt+Enter.
         {"scStop", QKeySequence(Qt::Key_Escape), EmbeddedWB1, [this] { bsSkinSpeedButton3->click(); }},
@@ -683,6 +696,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         break;
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched == btnLogIn)
+            m_logInModifiers = mouse->modifiers(); // Shift: fill without sending
         auto* widget = qobject_cast<QWidget*>(watched);
         if (mouse->button() != Qt::LeftButton || !widget || !widget->rect().contains(mouse->position().toPoint()))
             break;

@@ -40,6 +40,7 @@ class QKeyEvent;
 class TAnchorPanel;
 class THttpClient;
 class TMessageHint;
+class TLoginAgent;
 class TWebBrowser;
 
 // The main window. Every control carries its name as objectName and as member name.
@@ -162,6 +163,7 @@ private:
     QPushButton* btnPPaste = nullptr;
     QPushButton* btnBrowseAffiliate = nullptr;
     QPushButton* btnBrowseCloaked = nullptr;
+    QPushButton* btnLogIn = nullptr; // "Log In", at the foot of the side buttons' column
     QPushButton* btnSave = nullptr;
 
     TAnchorPanel* bsSkinPanel5 = nullptr;      // browser bar
@@ -269,6 +271,17 @@ private:
     void btnBrowseCloakedClick();
     void btnUPasteClick();
     void btnPPasteClick();
+    // "Log In": opens the item's login page (else its website) as "Browse" does, then fills the
+    // username and password the fields show into the page's login form and sends it; with Shift
+    // held it only fills. The login is followed by TLoginAgent; loginFinished tells the outcome.
+    void btnLogInClick();
+    void logIn(bool send);
+    // Tells the user a login's outcome in one line; an empty message says nothing.
+    void loginFinished(bool refused, const QString& message);
+    TLoginAgent* loginAgent(); // made with the first login
+    // Browse, Go!, Back, Forward, Refresh and Stop take the pane elsewhere: the login under way ends.
+    void cancelLogin();
+    Qt::KeyboardModifiers m_logInModifiers; // of the mouse release that clicked btnLogIn
     // Clears the clipboard if it still holds what "Paste" put there (the timer's end, and exit).
     void forgetClipboard();
     void pasteField(const QLineEdit* field);

@@ -6,10 +6,15 @@
 
 #include "app/FMain.h"
 
+#include "app/ErrorGuard.h"
 #include "platform/Clipboard.h"
+#include "platform/LoginAgent.h"
+#include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 
 // The pane works on what the fields show right now, edited or stored. Nothing here is stored, so
@@ -25,9 +30,17 @@ TWebBrowser* TfrmMain::webBrowser()
     return browser;
 }
 
+// The user takes the pane elsewhere: a login under way ends without a word.
+void TfrmMain::cancelLogin()
+{
+    if (auto* agent = webBrowser()->findChild<TLoginAgent*>(QString(), Qt::FindDirectChildrenOnly))
+        agent->cancel();
+}
+
 // Back
 void TfrmMain::bsSkinSpeedButton1Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -37,6 +50,7 @@ void TfrmMain::bsSkinSpeedButton1Click()
 // Forward ("Foward")
 void TfrmMain::bsSkinSpeedButton2Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -46,6 +60,7 @@ void TfrmMain::bsSkinSpeedButton2Click()
 // Stop
 void TfrmMain::bsSkinSpeedButton3Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -54,6 +69,7 @@ void TfrmMain::bsSkinSpeedButton3Click()
 // Refresh
 void TfrmMain::bsSkinSpeedButton4Click()
 {
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     if (browser->busy())
         browser->stop();
@@ -66,6 +82,7 @@ void TfrmMain::bsSkinButton2Click()
     const QString address = edtURL->text();
     if (address.isEmpty())
         return;
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     browser->stop();
     browser->navigate(address);
@@ -78,6 +95,7 @@ void TfrmMain::browseField(const QLineEdit* field)
     const QString address = field->text();
     if (address.isEmpty())
         return;
+    cancelLogin();
     TWebBrowser* browser = webBrowser();
     browser->stop();
     edtURL->setText(address);
@@ -133,4 +151,63 @@ void TfrmMain::btnUPasteClick()
 void TfrmMain::btnPPasteClick()
 {
     pasteField(edtPassword);
+}
+
+// "Log In". The username and password are the fields' texts as shown (unsaved edits included, as
+// with "Paste"); they reach the page only as the values of the login form's fields, never through
+// the clipboard, and only on the item's site (Records::LoginSite: the hosts of the login URL and
+// the website URL).
+void TfrmMain::btnLogInClick()
+{
+    const Qt::KeyboardModifiers modifiers = m_logInModifiers | QGuiApplication::keyboardModifiers();
+    m_logInModifiers = {};
+    logIn(!modifiers.testFlag(Qt::ShiftModifier));
+}
+
+void TfrmMain::logIn(bool send)
+{
+    const QString address = !edtLoginURL->text().isEmpty() ? edtLoginURL->text() : edtWebsiteURL->text();
+    if (address.isEmpty()) {
+        loginAgent()->cancel();
+        TMessageBox::information(QStringLiteral("This item has no login URL or website URL to log in to."));
+        return;
+    }
+    // As "Browse" does: stop, show the address, load it.
+    TWebBrowser* browser = webBrowser();
+    browser->stop();
+    edtURL->setText(address);
+    TLoginAgent::Request request;
+    request.loginUrl = edtLoginURL->text();
+    request.websiteUrl = edtWebsiteURL->text();
+    request.username = edtLogin->text();
+    request.password = edtPassword->text();
+    request.send = send;
+    loginAgent()->start(address, request);
+}
+
+TLoginAgent* TfrmMain::loginAgent()
+{
+    TWebBrowser* browser = webBrowser();
+    auto* agent = browser->findChild<TLoginAgent*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!agent) {
+        agent = new TLoginAgent(browser);
+        // Queued: the message box waits for the user, the page's callbacks should not.
+        connect(
+            agent, &TLoginAgent::finished, this, guarded([this](TLoginAgent::Outcome outcome, const QString& message) {
+                loginFinished(outcome == TLoginAgent::Outcome::Refused || outcome == TLoginAgent::Outcome::NotAccepted,
+                              message);
+            }),
+            Qt::QueuedConnection);
+    }
+    return agent;
+}
+
+void TfrmMain::loginFinished(bool refused, const QString& message)
+{
+    if (message.isEmpty())
+        return;
+    if (refused)
+        TMessageBox::warning(message);
+    else
+        TMessageBox::information(message);
 }

@@ -145,6 +145,7 @@ private Q_SLOTS:
             {"btnPPaste", "QPushButton", "Paste"},
             {"btnBrowseAffiliate", "QPushButton", "Browse"},
             {"btnBrowseCloaked", "QPushButton", "Browse"},
+            {"btnLogIn", "QPushButton", "Log In"},
             {"btnSave", "QPushButton", "Save Item"},
             {"bsSkinPanel5", "TAnchorPanel", ""},
             {"bsSkinSpeedButton1", "QToolButton", "Back"},
@@ -253,6 +254,7 @@ private Q_SLOTS:
         QTest::newRow("btnPPaste") << "btnPPaste" << QRect(356, 144, 68, 20);
         QTest::newRow("panDesc") << "panDesc" << QRect(432, 88, 261, 128);
         QTest::newRow("btnSave") << "btnSave" << QRect(568, 223, 125, 20);
+        QTest::newRow("btnLogIn") << "btnLogIn" << QRect(356, 222, 68, 20);
         QTest::newRow("bsSkinSpeedButton3") << "bsSkinSpeedButton3" << QRect(92, 4, 25, 25);
         QTest::newRow("edtURL") << "edtURL" << QRect(160, 8, 483, 20);
         QTest::newRow("bsSkinButton2") << "bsSkinButton2" << QRect(650, 7, 47, 20);

@@ -1,7 +1,7 @@
 #pragma once
 
-// A tiny HTTP/1.1 server on 127.0.0.1 whose answers a test scripts request by request: for
-// hostile cases (status codes, redirect loops, silence, resets, huge bodies) and to look at the
+// A tiny HTTP/1.1 server on 127.0.0.1 (or another loopback address, for a second site) whose answers a test scripts
+// request by request: for hostile cases (status codes, redirect loops, silence, resets, huge bodies) and to look at the
 // raw bytes a client sends. Every answer closes its connection.
 
 #include <QByteArray>
@@ -39,9 +39,9 @@ class ScriptedHttpServer : public QObject
 public:
     using Handler = std::function<void(const ScriptedRequest&, QTcpSocket*)>;
 
-    ScriptedHttpServer()
+    explicit ScriptedHttpServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost))
     {
-        m_server.listen(QHostAddress::LocalHost, 0);
+        m_server.listen(address, 0);
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 ++m_connections;
@@ -54,7 +54,7 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QByteArray url(const QByteArray& path = "/") const
     {
-        return "http://127.0.0.1:" + QByteArray::number(port()) + path;
+        return "http://" + m_server.serverAddress().toString().toLatin1() + ':' + QByteArray::number(port()) + path;
     }
 
     void setHandler(Handler handler) { m_handler = std::move(handler); }

@@ -1,0 +1,502 @@
+// The login agent: finds the login form of the page shown in the browser pane, fills the item's
+// username and password into it as typing would, and sends it with the page's own button.
+//
+// It runs in the program's own script world of every frame (the page's scripts cannot see its
+// variables; the page's elements are shared). The program drives it from the top frame:
+//   scan()              looks for the login form in this document, its open shadow roots and its
+//                       frames of the same origin; returns what it found (no secrets involved).
+//   fill(token, send)   fills the fields the last scan found. The username and password are not
+//                       part of any script: they come as JSON through the web channel, asked for
+//                       with the one-time token, and live only in local variables of one callback.
+//                       The result goes back through the channel (report).
+// Each document remembers which fields it filled and which button it pressed, so that a step that
+// stays on screen until the next one replaces it is not sent twice.
+(function () {
+    'use strict';
+    if (window.quilletLoginAgent)
+        return;
+
+    var MAX_ELEMENTS = 20000; // a scan looks at no more elements than this
+    var MAX_FIELDS = 500;     // and weighs no more text and password fields
+    var MAX_DEPTH = 6;        // frames and shadow roots inside each other
+
+    var USER_WORDS = /user|login|log-in|e-?mail|mail|account|ident|member|nick|benutzer|usuario|utilisateur|identifiant/i;
+    var NOT_USER_WORDS = /search|query|coupon|promo|captcha|otp|verification|zip|postal|phone-?code|\bcode\b/i;
+    // Forms that are not the login: search, newsletter, registration, password reset, contact.
+    var OTHER_FORM_WORDS =
+        /search|newsletter|subscri|forgot|reset|recover|lost|regist|sign-?up|signup|create[ _-]?account|join|contact|comment|feedback/i;
+    var OTHER_BUTTON_WORDS =
+        /search|newsletter|subscri|forgot|reset|recover|regist|sign ?up|create|join|send (me )?(a )?link|contact|cancel|back/i;
+    var LOGIN_BUTTON_WORDS =
+        /log ?in|sign ?in|logon|anmelden|einloggen|connexion|connect|iniciar|accedi|entrar|next|continue|weiter|proceed|submit|enter|go\b|ok\b/i;
+
+    var documentId = Math.random().toString(36).slice(2) + Date.now().toString(36);
+    var bridge = null;     // the program's side, through the web channel (top frame only)
+    var found = null;      // what the last scan chose
+    var filled = [];       // fields this document filled
+    var pressed = [];      // buttons this document pressed (and forms it sent)
+
+    function connectBridge() {
+        if (bridge || window !== window.top)
+            return;
+        if (typeof QWebChannel === 'undefined' || typeof qt === 'undefined' || !qt.webChannelTransport)
+            return;
+        try {
+            new QWebChannel(qt.webChannelTransport, function (channel) {
+                bridge = channel.objects.quilletLogin || null;
+            });
+        } catch (e) {
+            bridge = null;
+        }
+    }
+
+    function parentOf(node) {
+        if (node.parentElement)
+            return node.parentElement;
+        var root = node.parentNode;
+        return root && root.host ? root.host : null; // out of a shadow root
+    }
+
+    // Whether a user could see el and type into it (or click it): laid out, of some size, inside
+    // the page's area, not transparent, not clipped away, and its frame likewise. Decoy fields
+    // (honeypots) are hidden in every one of these ways.
+    function shown(el, depth) {
+        if (!el || !el.isConnected)
+            return false;
+        var doc = el.ownerDocument;
+        var win = doc.defaultView;
+        if (!win || !el.getClientRects().length)
+            return false;
+        var r = el.getBoundingClientRect();
+        if (r.width < 5 || r.height < 5)
+            return false;
+        var left = r.left + win.scrollX;
+        var top = r.top + win.scrollY;
+        var root = doc.documentElement;
+        var width = Math.max(root.scrollWidth, win.innerWidth);
+        var height = Math.max(root.scrollHeight, win.innerHeight);
+        if (left + r.width <= 0 || top + r.height <= 0 || left >= width || top >= height)
+            return false;
+        if (el.getAttribute('aria-hidden') === 'true')
+            return false;
+        for (var n = el, k = 0; n && n.nodeType === 1 && k < 40; n = parentOf(n), ++k) {
+            var style = win.getComputedStyle(n);
+            if (style.visibility === 'hidden' || style.visibility === 'collapse' || style.display === 'none')
+                return false;
+            if (parseFloat(style.opacity) < 0.1)
+                return false;
+            if (style.position === 'absolute' && style.clip && style.clip !== 'auto')
+                return false;
+            if (n === el && style.clipPath && style.clipPath !== 'none')
+                return false;
+        }
+        var frame = null;
+        try {
+            frame = win.frameElement;
+        } catch (e) {
+            frame = null;
+        }
+        if (frame && (depth || 0) < MAX_DEPTH)
+            return shown(frame, (depth || 0) + 1);
+        return true;
+    }
+
+    function isWebDocument(doc) {
+        try {
+            var p = doc.location.protocol;
+            return p === 'http:' || p === 'https:';
+        } catch (e) {
+            return false;
+        }
+    }
+
+    // The inputs and buttons of doc, its open shadow roots and its frames of the same origin, in
+    // document order; and the addresses of the frames it cannot look into.
+    function collect(doc) {
+        var out = {inputs: [], buttons: [], closedFrames: []};
+        var count = 0;
+        function walk(root, depth) {
+            var all = root.querySelectorAll('*');
+            for (var i = 0; i < all.length && count < MAX_ELEMENTS; ++i, ++count) {
+                var el = all[i];
+                var tag = el.localName;
+                if (tag === 'input') {
+                    out.inputs.push(el);
+                } else if (tag === 'button' || el.getAttribute('role') === 'button') {
+                    out.buttons.push(el);
+                } else if ((tag === 'iframe' || tag === 'frame') && depth < MAX_DEPTH) {
+                    var inner = null;
+                    try {
+                        inner = el.contentDocument;
+                    } catch (e) {
+                        inner = null;
+                    }
+                    if (inner && inner.documentElement && isWebDocument(inner))
+                        walk(inner, depth + 1);
+                    else if (!inner && el.src && shown(el))
+                        out.closedFrames.push(el.src);
+                }
+                if (el.shadowRoot && depth < MAX_DEPTH)
+                    walk(el.shadowRoot, depth + 1);
+            }
+        }
+        walk(doc, 0);
+        return out;
+    }
+
+    function typeOf(input) {
+        return (input.getAttribute('type') || 'text').toLowerCase();
+    }
+
+    function autocompleteOf(input) {
+        return (input.getAttribute('autocomplete') || '').toLowerCase();
+    }
+
+    function usable(input) {
+        return !input.disabled && !input.readOnly && shown(input);
+    }
+
+    function isTextLike(input) {
+        var t = typeOf(input);
+        return t === 'text' || t === 'email' || t === 'tel' || t === '' || t === 'username';
+    }
+
+    function labelText(input) {
+        var parts = [];
+        try {
+            if (input.labels)
+                for (var i = 0; i < input.labels.length; ++i)
+                    parts.push(input.labels[i].textContent || '');
+        } catch (e) {
+            // no labels
+        }
+        return parts.join(' ');
+    }
+
+    function describe(input) {
+        return [input.name, input.id, input.getAttribute('placeholder'), input.getAttribute('aria-label'),
+                labelText(input)].join(' ');
+    }
+
+    function buttonText(button) {
+        if (button.localName === 'input')
+            return button.value || '';
+        return (button.textContent || '') + ' ' + (button.getAttribute('aria-label') || '') + ' ' +
+               (button.getAttribute('name') || '') + ' ' + (button.id || '');
+    }
+
+    function userScore(input) {
+        var ac = autocompleteOf(input);
+        var text = describe(input);
+        if (typeOf(input) === 'search' || NOT_USER_WORDS.test(text) || input.closest('[role=search]') ||
+            input.name === 'q' || input.name === 's')
+            return 0;
+        if (/\b(username|email)\b/.test(ac))
+            return 4;
+        if (typeOf(input) === 'email')
+            return 3;
+        if (USER_WORDS.test(text))
+            return 2;
+        if (typeOf(input) === 'tel')
+            return 1;
+        return 1;
+    }
+
+    // What a form (or the part of the page that holds formless fields) says about itself.
+    function formWords(group) {
+        if (!group || group.nodeType !== 1)
+            return '';
+        return [group.id, group.getAttribute('name'), group.getAttribute('class'), group.getAttribute('action'),
+                group.getAttribute('aria-label'), group.getAttribute('role')].join(' ');
+    }
+
+    // The group a field belongs to: its form; for fields without one, the nearest part of the page
+    // that sets it apart (a section, a dialog, a fieldset), else the document or shadow root.
+    var SECTIONS = '[role=form], [role=search], [role=dialog], fieldset, section, article, aside, header, footer, ' +
+                   'nav, dialog, main';
+    function groupOf(input) {
+        return input.form || input.closest(SECTIONS) || input.getRootNode();
+    }
+
+    function contains(container, node) {
+        for (var n = node; n; n = parentOf(n))
+            if (n === container)
+                return true;
+        return false;
+    }
+
+    // The button that sends the group: a submit button of its form, or for fields without a form
+    // the button of their smallest container that holds one. Buttons that lead elsewhere
+    // (forgot password, sign up, cancel) are never taken.
+    function buttonOf(group, fields, buttons) {
+        var candidates = [];
+        var last = fields[fields.length - 1];
+        if (group.localName === 'form') {
+            var elements = group.elements;
+            for (var i = 0; i < elements.length; ++i) {
+                var el = elements[i];
+                var t = (el.getAttribute('type') || (el.localName === 'button' ? 'submit' : '')).toLowerCase();
+                if ((el.localName === 'button' || el.localName === 'input') && (t === 'submit' || t === 'image') &&
+                    !el.disabled && shown(el))
+                    candidates.push(el);
+            }
+        } else {
+            var container = last;
+            for (var up = 0; up < 6 && container; ++up) {
+                container = parentOf(container);
+                if (!container)
+                    break;
+                var all = true;
+                for (var f = 0; f < fields.length; ++f)
+                    if (!contains(container, fields[f]))
+                        all = false;
+                if (!all)
+                    continue;
+                for (var b = 0; b < buttons.length; ++b)
+                    if (contains(container, buttons[b]) && !buttons[b].disabled && shown(buttons[b]))
+                        candidates.push(buttons[b]);
+                var inputs = container.querySelectorAll('input[type=submit], input[type=button], input[type=image]');
+                for (var j = 0; j < inputs.length; ++j)
+                    if (!inputs[j].disabled && shown(inputs[j]))
+                        candidates.push(inputs[j]);
+                if (candidates.length)
+                    break;
+            }
+        }
+        var best = null;
+        for (var c = 0; c < candidates.length; ++c) {
+            var text = buttonText(candidates[c]);
+            if (OTHER_BUTTON_WORDS.test(text) && !LOGIN_BUTTON_WORDS.test(text))
+                continue;
+            if (LOGIN_BUTTON_WORDS.test(text))
+                return candidates[c];
+            if (!best)
+                best = candidates[c];
+        }
+        return best;
+    }
+
+    // The best login form of this document: a group with one visible password field (two, or one
+    // for a new password, is a registration or a password change), or a group with a username
+    // field alone that a "Next"-like button sends (the first step of a login in steps).
+    function choose(doc) {
+        var parts = collect(doc);
+        var groups = [];
+        var byGroup = new Map();
+        var registration = false;
+        for (var i = 0, weighed = 0; i < parts.inputs.length && weighed < MAX_FIELDS; ++i) {
+            var input = parts.inputs[i];
+            var t = typeOf(input);
+            if (t !== 'password' && !isTextLike(input))
+                continue;
+            ++weighed;
+            if (!usable(input))
+                continue;
+            var key = groupOf(input);
+            var entry = byGroup.get(key);
+            if (!entry) {
+                entry = {group: key, passwords: [], texts: []};
+                byGroup.set(key, entry);
+                groups.push(entry);
+            }
+            (t === 'password' ? entry.passwords : entry.texts).push(input);
+        }
+        var best = null;
+        var bestScore = 0;
+        for (var g = 0; g < groups.length; ++g) {
+            var e = groups[g];
+            var form = e.group.localName === 'form' ? e.group : null;
+            var groupElement = e.group.nodeType === 1 ? e.group : null;
+            var newPassword = e.passwords.some(function (p) { return /new-password/.test(autocompleteOf(p)); });
+            if (e.passwords.length > 1 || newPassword) {
+                registration = true;
+                continue;
+            }
+            if (OTHER_FORM_WORDS.test(formWords(groupElement)))
+                continue;
+            var password = e.passwords[0] || null;
+            var user = null;
+            var userBest = 0;
+            for (var k = 0; k < e.texts.length; ++k) {
+                var text = e.texts[k];
+                if (password && !(text.compareDocumentPosition(password) & Node.DOCUMENT_POSITION_FOLLOWING) &&
+                    text.getRootNode() === password.getRootNode())
+                    continue; // after the password field: not its username
+                var s = userScore(text);
+                if (s > 0 && s >= userBest) {
+                    user = text;
+                    userBest = s;
+                }
+            }
+            var fields = [user, password].filter(Boolean);
+            if (!fields.length)
+                continue;
+            var button = buttonOf(e.group, fields, parts.buttons);
+            var score;
+            if (password) {
+                if (e.texts.length > 3)
+                    continue; // many fields and one password: a sign-up form
+                if (button && OTHER_BUTTON_WORDS.test(buttonText(button)) &&
+                    !LOGIN_BUTTON_WORDS.test(buttonText(button)))
+                    continue;
+                score = 10 + (button && LOGIN_BUTTON_WORDS.test(buttonText(button)) ? 2 : 0);
+            } else {
+                // A username alone is a login step only when the page says so: autocomplete, or
+                // a button that goes on to the next step or logs in.
+                if (e.texts.length > 2 || !user)
+                    continue;
+                var marked = /\busername\b/.test(autocompleteOf(user));
+                var onward = button && LOGIN_BUTTON_WORDS.test(buttonText(button)) &&
+                             !OTHER_BUTTON_WORDS.test(buttonText(button));
+                if (!marked && !onward)
+                    continue;
+                if (userBest < 2)
+                    continue;
+                score = 5;
+            }
+            if (score > bestScore) {
+                best = {group: e.group, form: form, user: user, password: password, button: button,
+                        doc: (user || password).ownerDocument};
+                bestScore = score;
+            }
+        }
+        return {best: best, registration: registration, closedFrames: parts.closedFrames};
+    }
+
+    function isFilled(el) {
+        return filled.indexOf(el) >= 0;
+    }
+
+    // Puts value into input as typing does: the element's own value setter (so that a page's
+    // framework that watches the property sees a change), then the events typing sends.
+    function type(input, value) {
+        var win = input.ownerDocument.defaultView;
+        input.focus();
+        var setter = Object.getOwnPropertyDescriptor(win.HTMLInputElement.prototype, 'value').set;
+        setter.call(input, value);
+        input.dispatchEvent(new win.InputEvent('input', {bubbles: true, composed: true, inputType: 'insertText', data: value}));
+        input.dispatchEvent(new win.Event('change', {bubbles: true}));
+    }
+
+    function send(f) {
+        var target = f.button;
+        if (target) {
+            if (pressed.indexOf(target) >= 0)
+                return false;
+            pressed.push(target);
+            target.click();
+            return true;
+        }
+        if (f.form) {
+            if (pressed.indexOf(f.form) >= 0)
+                return false;
+            pressed.push(f.form);
+            if (typeof f.form.requestSubmit === 'function')
+                f.form.requestSubmit();
+            else
+                f.form.submit();
+            return true;
+        }
+        // No form and no button: Enter in the last field, as a user would press it.
+        var last = f.password || f.user;
+        if (pressed.indexOf(last) >= 0)
+            return false;
+        pressed.push(last);
+        var win = last.ownerDocument.defaultView;
+        var init = {key: 'Enter', code: 'Enter', keyCode: 13, which: 13, bubbles: true, cancelable: true, composed: true};
+        last.dispatchEvent(new win.KeyboardEvent('keydown', init));
+        last.dispatchEvent(new win.KeyboardEvent('keypress', init));
+        last.dispatchEvent(new win.KeyboardEvent('keyup', init));
+        return true;
+    }
+
+    function sameFound(f) {
+        return f && f.doc.defaultView && f.doc.location.href === f.frameUrl &&
+               (!f.user || f.user.isConnected) && (!f.password || f.password.isConnected);
+    }
+
+    window.quilletLoginAgent = {
+        documentId: function () {
+            return documentId;
+        },
+
+        scan: function () {
+            connectBridge();
+            var result = {doc: documentId, began: performance.timeOrigin, top: String(location.href), frame: '', state: 'none', user: false,
+                          password: false, bridge: !!bridge, frames: []};
+            if (!document.documentElement)
+                return result;
+            var choice = choose(document);
+            result.frames = choice.closedFrames.slice(0, 20);
+            var best = choice.best;
+            found = null;
+            if (!best) {
+                result.state = choice.registration ? 'registration' : 'none';
+                return result;
+            }
+            best.frameUrl = String(best.doc.location.href);
+            result.frame = best.frameUrl;
+            // What is left to do on this document: fields not filled yet; a step whose fields were
+            // all filled here waits for the page to go on.
+            var user = best.user && !(isFilled(best.user) && best.user.value) ? best.user : null;
+            var password = best.password && !isFilled(best.password) ? best.password : null;
+            if (!password && best.password) {
+                result.state = 'waiting';
+                return result;
+            }
+            if (!password && !user) {
+                result.state = 'waiting';
+                return result;
+            }
+            best.user = user;
+            best.password = password;
+            found = best;
+            result.state = 'ready';
+            result.user = !!user;
+            result.password = !!password;
+            return result;
+        },
+
+        fill: function (token, sendIt) {
+            var f = found;
+            found = null;
+            if (!bridge || !sameFound(f))
+                return 'stale';
+            bridge.take(token, function (json) {
+                var result = {user: false, password: false, sent: false};
+                try {
+                    if (sameFound(f)) {
+                        var secrets = JSON.parse(json || '{}');
+                        if (f.user && typeof secrets.username === 'string') {
+                            type(f.user, secrets.username);
+                            filled.push(f.user);
+                            result.user = true;
+                        }
+                        if (f.password && typeof secrets.password === 'string') {
+                            type(f.password, secrets.password);
+                            filled.push(f.password);
+                            result.password = true;
+                        }
+                        secrets = null;
+                        json = null;
+                        if (sendIt && (result.user || result.password)) {
+                            // A field that refuses what was filled (a username that is no e-mail
+                            // address in an e-mail field) stops the browser from sending: say so.
+                            [f.user, f.password].forEach(function (el) {
+                                if (el && !result.invalid && el.validity && !el.validity.valid)
+                                    result.invalid = String(el.validationMessage || 'invalid').slice(0, 200);
+                            });
+                            result.sent = send(f);
+                        }
+                    }
+                } catch (e) {
+                    result.error = String(e && e.message);
+                }
+                bridge.report(token, JSON.stringify(result));
+            });
+            return 'filling';
+        }
+    };
+
+    connectBridge();
+})();
