@@ -301,6 +301,7 @@ void TfrmMain::lockRecords(bool byUser)
     m_itemsUnread.clear();
 
     edtURL->clear();
+    cancelLogin(); // a login under way holds the username and password until the page takes them
     if (auto* browser = EmbeddedWB1->findChild<TWebBrowser*>(QString(), Qt::FindDirectChildrenOnly))
         browser->clear();
     forgetClipboard();
