@@ -638,9 +638,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::FocusIn:
-        // The folded text of every node is made when the user goes to the find field, so that
-        // the first keystroke does not wait for it.
-        if (watched == edtFind && !m_findIndexValid)
+        // The folded text of every node is made when the user goes to the find field (for a large
+        // tree out of the window's thread), so that the first keystroke does not wait for it.
+        if (watched == edtFind)
             runGuarded([this] { buildFindIndex(); });
         break;
     case QEvent::KeyPress:
