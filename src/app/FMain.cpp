@@ -638,8 +638,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::FocusIn:
-        // The folded text of every node is made when the user goes to the find field (for a large
-        // tree out of the window's thread), so that the first keystroke does not wait for it.
+        // The folded text of every node is made when the user goes to the find field (a large
+        // tree's a slice at a time between events), so that the first keystroke finds it ready.
         if (watched == edtFind)
             runGuarded([this] { buildFindIndex(); });
         break;
