@@ -2,7 +2,8 @@
 # Lays out the demo branded copy in <build>/demo/ and starts it: make demo.
 #   scripts/make-demo.sh <build-dir> [--no-start]
 # The program reads its files from its executable's own directory, so the copy gets its own
-# copy of the binary, beside the sealed settings file, the banners, the skin and the icon.
+# copy of the binary and of the web engine plugin beside it (which shows the welcome page), beside
+# the sealed settings file, the banners, the skin and the icon.
 set -euo pipefail
 
 build=${1:?usage: make-demo.sh <build-dir> [--no-start]}
@@ -14,6 +15,7 @@ demo=$build/demo
 rm -rf "$demo"
 mkdir -p "$demo"
 cp "$build/bin/quillet" "$demo/quillet"
+cp "$build/bin/quillet-webengine.so" "$demo/quillet-webengine.so"
 "$build/bin/quillet-brand" seal "$src/dbsettings.txt" "$demo/dbsettings.dat"
 # The banners are delivered under neutral names; the settings document names them.
 cp "$src/topbanner.png" "$demo/banner1.dat"

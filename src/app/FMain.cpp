@@ -663,9 +663,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     switch (event->type()) {
     case QEvent::FocusIn:
-        // The folded text of every node is made when the user goes to the find field, so that
-        // the first keystroke does not wait for it.
-        if (watched == edtFind && !m_findIndexValid)
+        // The folded text of every node is made when the user goes to the find field (a large
+        // tree's a slice at a time between events), so that the first keystroke finds it ready.
+        if (watched == edtFind)
             runGuarded([this] { buildFindIndex(); });
         break;
     case QEvent::KeyPress:

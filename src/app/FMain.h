@@ -18,6 +18,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 struct TEditorField;
 class QFrame;
@@ -79,6 +80,9 @@ public:
     void SaveCategories();
     void SaveItems();
     bool isSaveRefused(const QString& fileName) const { return m_unreadFiles.contains(fileName); }
+    // The find field's index of a large tree is being made, a slice at a time between the window's
+    // events; what the tree shows follows when it is done.
+    bool isFindIndexPending() const { return m_findBuild != nullptr; }
     // The web browser control inside EmbeddedWB1. The adapter is made on first use; its page view,
     // and with it the web engine, on the first navigation.
     TWebBrowser* webBrowser();
@@ -328,7 +332,13 @@ private:
     void createShortcuts();
     void placeFindField();
     void invalidateFind(); // the tree or the lists changed: the find index is rebuilt when next used
-    void buildFindIndex();
+    // Starts making the find index (see FindBuild) unless it is valid or under way; a small tree's
+    // at once, a large tree's a slice at a time. False while it is still to come.
+    bool buildFindIndex();
+    // Goes on with the build for about budgetMs (-1: to the end); true once the index is made.
+    bool continueFindBuild(int budgetMs);
+    void queueFindSlice(); // the next slice, after the events that wait
+    static constexpr int kFindSliceMs = 8;
 
     QList<QWidget*> m_itemFields; // the controls of editorFields(), in its order
     // Find: the folded text of every node, built when the find field is first used after a change.
@@ -340,6 +350,27 @@ private:
         bool hide;       // as the last pass of the filter decided
     };
     QList<FindEntry> m_findIndex; // each root, followed by its children
+    // A build of the find index, made a slice at a time between the window's events: a large tree's
+    // takes a few hundred milliseconds, which the find field must not wait for. Any change of the
+    // tree or the lists in between makes it start again (generation).
+    struct FindBuild
+    {
+        quint64 generation = 0;
+        StringList itemLines; // a shared copy: lineOf points into its lines
+        // The first line of each category and title (as ShowItem reads it), among the lines of two
+        // fields or more (those the tree shows). Filled from the last line up: the first one stays.
+        QHash<QByteArrayView, qsizetype> lineOf;
+        qsizetype linesLeft = 0; // lines not yet in lineOf: 0 .. linesLeft - 1
+        int root = 0;            // the node next: root's child `child`, or the root itself at -1
+        int child = -1;
+        QByteArray category; // the current root's name
+        QByteArray key;      // reused for the look-ups
+        QList<FindEntry> index;
+    };
+    std::unique_ptr<FindBuild> m_findBuild; // the build under way
+    quint64 m_findGeneration = 0;           // counts the changes of the tree and the lists
+    bool m_findFilterWhenBuilt = false;     // a filter pass waits for the build under way
+    bool m_findSliceQueued = false;
     // Brings the view's state of the items of the category at m_findIndex[at] (tree row row) to the
     // filter's decision; for a closed category only as far as its arrow needs, the rest is pending.
     void applyFindToItems(qsizetype at, int row, bool closed);

@@ -11,6 +11,7 @@
 #include "platform/LoginAgent.h"
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
+#include "platform/WebEngineLoader.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -25,8 +26,12 @@ TWebBrowser* TfrmMain::webBrowser()
 {
     // The adapter is cheap; the view inside it, and the web engine, come with the first navigation.
     auto* browser = EmbeddedWB1->findChild<TWebBrowser*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!browser)
+    if (!browser) {
+        // What the web engine plugin registers with the engine (the HTML views' document scheme)
+        // must be there before the pane starts the engine.
+        WebEngine::prepare();
         browser = new TWebBrowser(EmbeddedWB1);
+    }
     return browser;
 }
 

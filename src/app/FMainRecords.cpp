@@ -12,6 +12,8 @@
 #include "util/TextCodec.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
@@ -308,6 +310,7 @@ void TfrmMain::SaveItem()
             node->setText(0, edtTitle->text());
             fields[Records::fldCategory] = category;
             ItemList[index] = Records::buildItemLine(fields);
+            invalidateFind(); // the node's text may be unchanged, its fields are not
         }
     }
     FItemChanged = false;
@@ -517,6 +520,7 @@ void TfrmMain::bsSkinPopupMenu1Popup()
 void TfrmMain::invalidateFind()
 {
     m_findIndexValid = false;
+    ++m_findGeneration;
     updateTreeHelp();
     // Worked out again once the change is complete (a command may add and select in several steps),
     // also when the field is empty but closed categories still hold the last filter's state.
@@ -530,49 +534,125 @@ void TfrmMain::invalidateFind()
                               Qt::QueuedConnection);
 }
 
-void TfrmMain::buildFindIndex()
+bool TfrmMain::buildFindIndex()
 {
-    // Each item node stands for the first line of its category and title (as ShowItem reads it),
-    // among the lines of two fields or more (those the tree shows).
-    QHash<QByteArray, qsizetype> lineOf;
-    lineOf.reserve(ItemList.size());
-    for (qsizetype i = 0; i < ItemList.size(); ++i) {
-        const QByteArray& line = ItemList.at(i);
-        const qsizetype first = line.indexOf(char(0xA5));
-        if (first < 0 || first + 1 == line.size())
-            continue;
-        const qsizetype second = line.indexOf(char(0xA5), first + 1);
-        const QByteArray key = second < 0 ? line : line.left(second);
-        if (!lineOf.contains(key))
-            lineOf.insert(key, i);
+    if (m_findIndexValid)
+        return true;
+    if (m_findBuild && m_findBuild->generation == m_findGeneration)
+        return false; // under way
+    m_findBuild = std::make_unique<FindBuild>();
+    m_findBuild->generation = m_findGeneration;
+    m_findBuild->itemLines = ItemList;
+    m_findBuild->linesLeft = ItemList.size();
+    m_findBuild->lineOf.reserve(ItemList.size());
+    m_findBuild->index.reserve(tvwMain->topLevelItemCount() + ItemList.size());
+    // A tree of a few thousand nodes takes a few milliseconds: made at once, so that the filter
+    // follows the keystroke without a round through the event loop.
+    constexpr qsizetype kAtOnce = 5000;
+    if (tvwMain->topLevelItemCount() + ItemList.size() <= kAtOnce)
+        return continueFindBuild(-1);
+    queueFindSlice();
+    return false;
+}
+
+void TfrmMain::queueFindSlice()
+{
+    if (m_findSliceQueued)
+        return;
+    m_findSliceQueued = true;
+    QMetaObject::invokeMethod(this, guarded([this] {
+                                  m_findSliceQueued = false;
+                                  continueFindBuild(kFindSliceMs);
+                              }),
+                              Qt::QueuedConnection);
+}
+
+bool TfrmMain::continueFindBuild(int budgetMs)
+{
+    if (!m_findBuild)
+        return m_findIndexValid;
+    FindBuild& b = *m_findBuild;
+    if (b.generation != m_findGeneration) { // the tree changed meanwhile: from the start again
+        m_findBuild.reset();
+        if (!m_findFilterWhenBuilt && !edtFind->hasFocus())
+            return false; // nobody waits for it: the next use of the field starts it
+        if (!buildFindIndex())
+            return false;
+        if (m_findFilterWhenBuilt) {
+            m_findFilterWhenBuilt = false;
+            edtFindChange();
+        }
+        return true;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    auto spent = [&] { return budgetMs >= 0 && clock.elapsed() >= budgetMs; };
+    auto nextSlice = [this] {
+        queueFindSlice();
+        return false;
+    };
+
+    constexpr char kSeparator = char(0xA5);
+    while (b.linesLeft > 0) {
+        const qsizetype i = --b.linesLeft;
+        const QByteArray& line = b.itemLines.at(i);
+        const qsizetype first = line.indexOf(kSeparator);
+        if (first >= 0 && first + 1 < line.size()) {
+            const qsizetype second = line.indexOf(kSeparator, first + 1);
+            b.lineOf.insert(QByteArrayView(line).first(second < 0 ? line.size() : second), i);
+        }
+        if ((i & 0x3FF) == 0 && spent())
+            return nextSlice();
     }
 
-    m_findIndex.clear();
-    m_findPending.clear(); // positions into the old index; the view keeps its state
-    for (int r = 0; r < tvwMain->topLevelItemCount(); ++r) {
-        QTreeWidgetItem* root = tvwMain->topLevelItem(r);
-        const QByteArray category = nodeText(root);
-        const bool rootHidden = root->isHidden();
-        m_findIndex.append({root, Records::foldForFind(category), rootHidden, rootHidden});
-        for (int c = 0; c < root->childCount(); ++c) {
-            QTreeWidgetItem* child = root->child(c);
-            const qsizetype line = lineOf.value(category + char(0xA5) + nodeText(child), -1);
-            const QByteArray text =
-                line >= 0 ? Records::itemFindText(ItemList.at(line)) : Records::foldForFind(nodeText(child));
-            const bool hidden = child->isHidden();
-            m_findIndex.append({child, text, hidden, hidden});
+    int done = 0;
+    while (b.root < tvwMain->topLevelItemCount()) {
+        QTreeWidgetItem* root = tvwMain->topLevelItem(b.root);
+        if (b.child < 0) {
+            b.category = nodeText(root);
+            const bool hidden = root->isHidden();
+            b.index.append({root, Records::foldForFind(b.category), hidden, hidden});
+            b.child = 0;
         }
+        const int children = root->childCount();
+        for (; b.child < children; ++b.child) {
+            if ((++done & 0xFF) == 0 && spent())
+                return nextSlice();
+            QTreeWidgetItem* node = root->child(b.child);
+            const QByteArray title = nodeText(node);
+            b.key.clear();
+            b.key.append(b.category).append(kSeparator).append(title);
+            const qsizetype line = b.lineOf.value(QByteArrayView(b.key), -1);
+            const bool hidden = node->isHidden();
+            b.index.append({node, line >= 0 ? Records::itemFindText(b.itemLines.at(line)) : Records::foldForFind(title),
+                            hidden, hidden});
+        }
+        ++b.root;
+        b.child = -1;
     }
+
+    m_findIndex = std::move(b.index);
+    m_findPending.clear(); // positions into the old index; the view keeps its state
     m_findIndexValid = true;
+    m_findBuild.reset();
+    if (m_findFilterWhenBuilt && budgetMs >= 0) { // a keystroke came while it was made
+        m_findFilterWhenBuilt = false;
+        edtFindChange();
+    }
+    return true;
 }
 
 void TfrmMain::edtFindChange()
 {
+    // A large tree's index may still be in the making: the keystroke does not wait for it, the
+    // pass follows with the field's text of then.
+    if (!buildFindIndex()) {
+        m_findFilterWhenBuilt = true;
+        return;
+    }
     const QString typed = edtFind->text();
     QByteArray needle;
     const bool findable = Records::findNeedle(typed, &needle);
-    if (!m_findIndexValid)
-        buildFindIndex();
     const QTreeWidgetItem* selected = tvwMain->currentItem();
     const QTreeWidgetItem* selectedCategory = selected && selected->parent() ? selected->parent() : selected;
     const bool everything = typed.isEmpty();

@@ -7,8 +7,10 @@
 
 int main(int argc, char** argv)
 {
-    // The web engine shares OpenGL contexts with the widgets; this must precede the application object.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No Qt::AA_ShareOpenGLContexts here: with it, the application object makes an OpenGL context
+    // at start, which maps the system's OpenGL driver (with Mesa's software renderer about 55 MB
+    // resident). The web engine needs that context only once a page is shown: the plugin loader
+    // makes it then (platform/WebEngineLoader.cpp).
     Application app(argc, argv);
     TfrmMain window;
     window.show();

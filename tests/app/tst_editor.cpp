@@ -196,6 +196,14 @@ class TestEditor : public QObject
             QCoreApplication::sendEvent(named<QLineEdit>(m_window, "edtFind"), &press);
         }
         QCOMPARE(named<QLineEdit>(m_window, "edtFind")->text(), text);
+        awaitFindIndex();
+    }
+
+    // A large tree's find index is made a slice at a time; the filter follows.
+    void awaitFindIndex()
+    {
+        QTRY_VERIFY(!m_window->isFindIndexPending());
+        QCoreApplication::processEvents();
     }
 
     // Sends a shortcut to the active main window.
@@ -315,6 +323,8 @@ private slots:
     void find();
     void findLeavesCommandsTheWholeTree();
     void findOverManyItems();
+    void findAfterChangesWhileIndexing_data();
+    void findAfterChangesWhileIndexing();
     void shortcuts();
     void helpLineInEmptyTree();
     void unstorableTitleBeforeSiblingRule();
@@ -1239,10 +1249,51 @@ void TestEditor::findOverManyItems()
     QVERIFY(QTest::qWaitForWindowActive(w));
     tree->setFocus();
     named<QLineEdit>(w, "edtFind")->setFocus(); // remakes the find index
-    QCoreApplication::processEvents();
+    awaitFindIndex();
     QCOMPARE(opened("W"), QStringLiteral("500 keep, 4500 drop"));
     QCOMPARE(opened("X"), QStringLiteral("500 keep, 4500 drop"));
     QCOMPARE(opened("Y"), QStringLiteral("500 keep, 4500 drop"));
+}
+
+// Changes made while the find index is being made (a large tree's, a slice at a time) are in what
+// the filter shows: a saved field, a deleted item (whose node the index may have taken).
+void TestEditor::findAfterChangesWhileIndexing_data()
+{
+    QTest::addColumn<int>("items");
+    QTest::newRow("small tree: index made at once") << 10;
+    QTest::newRow("large tree: index made a slice at a time") << 20000;
+}
+
+void TestEditor::findAfterChangesWhileIndexing()
+{
+    QFETCH(int, items);
+    QByteArray lines;
+    for (int i = 0; i < items; ++i)
+        lines += "Shops~Shop " + QByteArray::number(i) + "~program~|";
+    lines += "Shops~Passport~|Travel~Flights~~~~~secret~";
+    TfrmMain* w = open(lf("Shops|Travel"), lf(lines));
+    auto* find = named<QLineEdit>(w, "edtFind");
+    find->setFocus();
+    QCOMPARE(w->isFindIndexPending(), items > 5000);
+    QCoreApplication::processEvents(); // a first slice of it
+
+    select("Shops/Passport");
+    TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+    named<QAction>(w, "DeleteItem1")->trigger();
+    select("Shops/Shop 1");
+    typeFind(QStringLiteral("pass"));
+    QCOMPARE(shownDump(), QStringLiteral("Shops[Shop 1]"));
+
+    // A saved field that leaves the node's text as it was.
+    select("Travel/Flights");
+    named<QLineEdit>(w, "edtPassword")->setText(QStringLiteral("passphrase"));
+    named<QPushButton>(w, "btnSave")->click();
+    select("Shops/Shop 1");
+    typeFind(QStringLiteral("pass"));
+    QCOMPARE(shownDump(), QStringLiteral("Shops[Shop 1];Travel[Flights]"));
+    typeFind(QStringLiteral("secret"));
+    QCOMPARE(shownDump(), QStringLiteral("Shops[Shop 1]"));
+    QCOMPARE(readFile("items.dat").count("Passport"), 0);
 }
 
 void TestEditor::shortcuts()

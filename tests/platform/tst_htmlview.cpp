@@ -57,8 +57,8 @@ private Q_SLOTS:
         QCOMPARE(shownText(&view), QStringLiteral("Hi caf\u00E9 \u20AC"));
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.first().first().toBool(), true);
-        QCOMPARE(view.view()->title(), QStringLiteral("Plain")); // no script ran
-        const qint64 renderer = view.view()->page()->renderProcessPid();
+        QCOMPARE(engineView(view)->title(), QStringLiteral("Plain")); // no script ran
+        const qint64 renderer = engineView(view)->page()->renderProcessPid();
         QVERIFY(renderer > 0);
         QVERIFY(renderer != QCoreApplication::applicationPid());
 
@@ -142,15 +142,15 @@ private Q_SLOTS:
         const QVariantList centre = box.toList();
         QCOMPARE(centre.size(), 2);
         const int before = m_server.requestCount("/page");
-        QWidget* surface = view.view()->focusProxy();
+        QWidget* surface = engineView(view)->focusProxy();
         QVERIFY(surface);
         QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(centre[0].toInt(), centre[1].toInt()));
         if (opens) {
-            QTRY_COMPARE_WITH_TIMEOUT(view.view()->url().toString(), target, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(engineView(view)->url().toString(), target, 10000);
             QCOMPARE(m_server.requestCount("/page"), before + 1);
         } else {
             QTest::qWait(1000);
-            QCOMPARE(view.view()->url().scheme(), QStringLiteral("quillet-html"));
+            QCOMPARE(engineView(view)->url().scheme(), QStringLiteral("quillet-html"));
             QCOMPARE(m_server.requestCount("/page"), before);
             QCOMPARE(shownText(&view), QStringLiteral("go"));
         }
@@ -165,7 +165,7 @@ private Q_SLOTS:
         view.setHtml("<meta http-equiv=refresh content='0; url=" + target + "'><p>stays</p>");
         QTest::qWait(1500);
         QCOMPARE(shownText(&view), QStringLiteral("stays"));
-        QCOMPARE(view.view()->url().scheme(), QStringLiteral("quillet-html"));
+        QCOMPARE(engineView(view)->url().scheme(), QStringLiteral("quillet-html"));
     }
 
     void aStuckDocumentStopsAtTheTimeout()
@@ -197,7 +197,7 @@ private Q_SLOTS:
         view.show();
         QSignalSpy finished(&view, &THtmlView::loadFinished);
         view.setHtml(QString("<table><tr><td>").repeated(5000) + "deep" + QString("</td></tr></table>").repeated(5000));
-        const qint64 renderer = view.view()->page()->renderProcessPid();
+        const qint64 renderer = engineView(view)->page()->renderProcessPid();
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
         QCOMPARE(finished.first().first().toBool(), false);
         QVERIFY(view.html().isEmpty());
@@ -214,7 +214,7 @@ private Q_SLOTS:
         view.show();
         view.setHtml("<p>alive</p>");
         QCOMPARE(shownText(&view), QStringLiteral("alive"));
-        const qint64 renderer = view.view()->page()->renderProcessPid();
+        const qint64 renderer = engineView(view)->page()->renderProcessPid();
         QVERIFY(renderer > 0);
         QSignalSpy died(&view, &THtmlView::rendererDied);
         QCOMPARE(::kill(pid_t(renderer), SIGKILL), 0);
@@ -223,7 +223,7 @@ private Q_SLOTS:
         QCOMPARE(shownText(&view), QString());
         view.setHtml("<p>again</p>");
         QCOMPARE(shownText(&view), QStringLiteral("again"));
-        QVERIFY(view.view()->page()->renderProcessPid() != renderer);
+        QVERIFY(engineView(view)->page()->renderProcessPid() != renderer);
     }
 };
 

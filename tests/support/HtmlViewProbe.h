@@ -16,6 +16,12 @@
 
 namespace HtmlViewProbe {
 
+// The engine's page view inside an HTML view (it comes from the web engine plugin).
+inline QWebEngineView* engineView(const THtmlView& view)
+{
+    return qobject_cast<QWebEngineView*>(view.view());
+}
+
 inline bool waitLoaded(const THtmlView* view, int timeoutMs = 30000)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -30,7 +36,7 @@ inline QString shownText(const THtmlView* view, int timeoutMs = 30000)
     if (!view->view() || !waitLoaded(view, timeoutMs))
         return {};
     auto answer = std::make_shared<std::optional<QString>>();
-    view->view()->page()->toPlainText([answer](const QString& text) { *answer = text; });
+    engineView(*view)->page()->toPlainText([answer](const QString& text) { *answer = text; });
     QDeadlineTimer deadline(timeoutMs);
     while (!*answer && !deadline.hasExpired())
         QTest::qWait(10);
@@ -44,8 +50,8 @@ inline QVariant evaluate(const THtmlView* view, const QString& script, int timeo
     if (!view->view() || !waitLoaded(view, timeoutMs))
         return {};
     auto answer = std::make_shared<std::optional<QVariant>>();
-    view->view()->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                        [answer](const QVariant& value) { *answer = value; });
+    engineView(*view)->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                             [answer](const QVariant& value) { *answer = value; });
     QDeadlineTimer deadline(timeoutMs);
     while (!*answer && !deadline.hasExpired())
         QTest::qWait(10);

@@ -1,0 +1,138 @@
+// The web engine plugin beside the executable: without it (missing, or a file that does not
+// load), the program starts and works; the first page tells the user, once, which file could not be
+// loaded and why; the rest of the window goes on.
+#include "app/FMain.h"
+#include "dialogs/FAddElement.h"
+#include "platform/HtmlView.h"
+#include "platform/MessageBox.h"
+#include "platform/WebEngineLoader.h"
+#include "support/Controls.h"
+#include "util/Files.h"
+#include "util/Sealing.h"
+#include "util/TestSeam.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+} // namespace
+
+class TestWebEnginePlugin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        TestSeams::reset();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        UUtils::setAppDir(m_dir->path());
+    }
+
+    // The program itself, copied without the plugin beside it, starts and shows its window.
+    void programStartsWithoutPlugin()
+    {
+        QTemporaryDir folder;
+        const QString copy = folder.filePath(QStringLiteral("quillet"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quillet"), copy));
+        QVERIFY(!QFile::exists(folder.filePath(QLatin1String(WebEngine::kPluginFileName))));
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUILLET_EXIT_WHEN_SHOWN"), QStringLiteral("1"));
+        program.setProcessEnvironment(env);
+        program.start(copy, {});
+        QVERIFY(program.waitForFinished(60000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.readAllStandardOutput().trimmed(), QByteArray("shown"));
+    }
+
+    void pageWithoutPlugin_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // of the plugin file; empty: no file at all
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("The file does not exist.");
+        QTest::newRow("not a library") << QByteArray("not a library\n") << QStringLiteral("is not a valid ELF object");
+        // An ELF file, but no Qt plugin.
+        QFile library(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/quillet"));
+        QVERIFY(library.open(QIODevice::ReadOnly));
+        QTest::newRow("an executable") << library.readAll() << QStringLiteral("is not a Qt plugin");
+    }
+
+    void pageWithoutPlugin()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
+        // A path per case: the loader tries a file once per run.
+        const QString folder = m_dir->filePath(QString::fromLatin1(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString plugin = QDir(folder).filePath(QLatin1String(WebEngine::kPluginFileName));
+        if (!content.isEmpty())
+            QVERIFY(writeFile(plugin, content));
+        WebEngine::setPluginFileForTest(plugin);
+
+        // A copy with a welcome page: the window opens on it.
+        QVERIFY(
+            writeFile(m_dir->filePath(QStringLiteral("plain.txt")), "<%%Welcome1%%><p>Welcome</p><%%/Welcome1%%>\r\n"));
+        UUtils::SealFile(m_dir->filePath(QStringLiteral("plain.txt")),
+                         m_dir->filePath(QStringLiteral("dbsettings.dat")));
+        QFile::remove(m_dir->filePath(QStringLiteral("plain.txt")));
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        auto window = std::make_unique<TfrmMain>();
+        named<QTimer>(window, "Timer1")->stop();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        const TMessageBox::Shown shown = TMessageBox::shownMessages().first();
+        QCOMPARE(shown.kind, TMessageBox::Kind::Warning);
+        QVERIFY2(shown.text.startsWith(QStringLiteral("Pages cannot be shown: the web engine plugin %1 could not be "
+                                                      "loaded. ")
+                                           .arg(QDir::toNativeSeparators(plugin))),
+                 qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(reason), qPrintable(shown.text));
+        auto* page = named<QWidget>(window, "prfWelcome")->findChild<THtmlView*>();
+        QVERIFY(page);
+        QVERIFY(!page->view());
+        QVERIFY(!page->isLoading());
+
+        // Another page: it ends as failed, and nothing more is said.
+        THtmlView other;
+        QSignalSpy finished(&other, &THtmlView::loadFinished);
+        other.setHtml(QStringLiteral("<p>News</p>"));
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.first().first().toBool(), false);
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+
+        // The window goes on: to the main page, and a category added and saved.
+        named<QPushButton>(window, "bsSkinButton1")->click();
+        QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsMain"));
+        TfrmAddElement::queueEntry(QStringLiteral("Shops"));
+        named<QPushButton>(window, "btnAddCategory")->click();
+        QCOMPARE(window->categoryList(), StringList{"Shops"});
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir; // the application directory, new for each test
+};
+
+QTEST_MAIN(TestWebEnginePlugin)
+#include "tst_webengineplugin.moc"
