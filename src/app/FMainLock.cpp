@@ -291,6 +291,10 @@ void TfrmMain::lockRecords(bool byUser)
     m_findPending.clear();
     m_expandedByFind.clear();
     m_findIndexValid = false;
+    // An index being made holds node pointers and a copy of the item lines: it goes too.
+    m_findBuild.reset();
+    m_findFilterWhenBuilt = false;
+    ++m_findGeneration;
     FItemChanged = false;
     tvwMain->clear();
     ClearItemFields();

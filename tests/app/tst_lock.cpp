@@ -392,7 +392,9 @@ void TestLock::failedSaveIsNotLostToLock()
     QTest::keyClicks(named<QLineEdit>(w, "edtProg"), "x");
     {
         FileSizeLimit full(16); // every save fails as on a full disk
+        TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // the save's error
         named<QPushButton>(w, "btnSave")->click();
+        QVERIFY(shown().last().contains("items.dat"));
         QCOMPARE(readFile("items.dat"), before);
         QVERIFY(!w->isItemChanged());
 
