@@ -391,7 +391,7 @@ void TestLock::failedSaveIsNotLostToLock()
     select("Shops", "Amazon");
     QTest::keyClicks(named<QLineEdit>(w, "edtProg"), "x");
     {
-        FileSizeLimit full(16); // every save fails as on a full disk
+        FileSizeLimit full(16);                              // every save fails as on a full disk
         TMessageBox::setNextAnswer(TMessageBox::Answer::Ok); // the save's error
         named<QPushButton>(w, "btnSave")->click();
         QVERIFY(shown().last().contains("items.dat"));
