@@ -52,8 +52,9 @@ class TLoginBridge : public QObject
 public:
     explicit TLoginBridge(TLoginAgent* agent) : QObject(agent), m_agent(agent) {}
 
-    // The username and password as JSON, once per token; "{}" for any other call.
-    Q_INVOKABLE QString take(const QString& token) { return m_agent->take(token); }
+    // The username and password for the frame at frame (an address, or an origin), as JSON, once
+    // per token; "{}" for any other call.
+    Q_INVOKABLE QString take(const QString& token, const QString& frame) { return m_agent->take(token, frame); }
     Q_INVOKABLE void report(const QString& token, const QString& json) { m_agent->report(token, json); }
 
 private:
@@ -271,6 +272,11 @@ void TLoginAgent::onScan(const QVariant& value)
         return;
     const QString frameRefusal = m_site->refusal(QUrl(scan.value(QStringLiteral("frame")).toString()), top);
     if (!frameRefusal.isEmpty()) {
+        if (scan.value(QStringLiteral("cross")).toBool()) {
+            // A form in a frame of another site gets nothing; one of the item's site may still come.
+            m_frameRefusal = frameRefusal;
+            return;
+        }
         finish(Outcome::Refused, QStringLiteral("Log In: nothing was filled: %1.").arg(frameRefusal));
         return;
     }
@@ -299,14 +305,15 @@ void TLoginAgent::onScan(const QVariant& value)
                      });
 }
 
-QString TLoginAgent::take(const QString& token)
+QString TLoginAgent::take(const QString& token, const QString& frame)
 {
     if (!m_active || token.isEmpty() || token != m_token)
         return QStringLiteral("{}");
     m_token.clear(); // once
-    // The page may have changed since the scan: the secrets go only to the item's site.
+    // The page may have changed since the scan: the secrets go only to the item's site, in the top
+    // page and in the frame that asks (the agent sends them to nothing but that frame's origin).
     QWebEnginePage* p = pageOf(m_browser);
-    if (!p || !m_site->refusal(p->url()).isEmpty())
+    if (!p || !m_site->refusal(QUrl(frame), p->url()).isEmpty())
         return QStringLiteral("{}");
     QJsonObject secrets;
     if (m_needUser)

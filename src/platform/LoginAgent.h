@@ -78,7 +78,7 @@ private:
     void finish(Outcome outcome, const QString& message);
     QString noFormMessage() const;
     // The web channel's side: the secrets for one token, and the agent's report.
-    QString take(const QString& token);
+    QString take(const QString& token, const QString& frame);
     void report(const QString& token, const QString& json);
 
     QPointer<TWebBrowser> m_browser;

@@ -5,12 +5,18 @@
 // variables; the page's elements are shared). The program drives it from the top frame:
 //   scan()              looks for the login form in this document, its open shadow roots and its
 //                       frames of the same origin; returns what it found (no secrets involved).
+//                       When there is none, it asks the agents in its frames of other origins.
 //   fill(token, send)   fills the fields the last scan found. The username and password are not
 //                       part of any script: they come as JSON through the web channel, asked for
-//                       with the one-time token, and live only in local variables of one callback.
-//                       The result goes back through the channel (report).
+//                       with the one-time token (and the address of the frame they are for), and
+//                       live only in local variables of one callback. The result goes back through
+//                       the channel (report).
 // Each document remembers which fields it filled and which button it pressed, so that a step that
 // stays on screen until the next one replaces it is not sent twice.
+//
+// Frames of another origin (login.shop.com inside www.shop.com) cannot be reached from the top
+// frame's agent, nor through the web channel; their own copy of the agent does the work there, and
+// the two talk with postMessage (see "Frames of another origin" below).
 (function () {
     'use strict';
     if (window.quilletLoginAgent)
@@ -30,9 +36,13 @@
     var LOGIN_BUTTON_WORDS =
         /log ?in|sign ?in|logon|anmelden|einloggen|connexion|connect|iniciar|accedi|entrar|next|continue|weiter|proceed|submit|enter|go\b|ok\b/i;
 
+    var MAX_PROBED = 20;      // frames of other origins asked per scan
+    var MAX_MESSAGE = 65536;  // longer messages are none of the agents'
+    var ANSWER_MS = 2000;     // a frame's answer older than this is not acted on
+
     var documentId = Math.random().toString(36).slice(2) + Date.now().toString(36);
     var bridge = null;     // the program's side, through the web channel (top frame only)
-    var found = null;      // what the last scan chose
+    var found = null;      // what the last scan chose (in a frame: for the top frame's agent)
     var filled = [];       // fields this document filled
     var pressed = [];      // buttons this document pressed (and forms it sent)
 
@@ -134,7 +144,7 @@
                     if (inner && inner.documentElement && isWebDocument(inner))
                         walk(inner, depth + 1);
                     else if (!inner && el.src && shown(el))
-                        out.closedFrames.push(el.src);
+                        out.closedFrames.push(el);
                 }
                 if (el.shadowRoot && depth < MAX_DEPTH)
                     walk(el.shadowRoot, depth + 1);
@@ -415,6 +425,238 @@
                (!f.user || f.user.isConnected) && (!f.password || f.password.isConnected);
     }
 
+    // What is left to do on this document's login form (no secrets involved); sets found.
+    function assess(choice, result) {
+        var best = choice.best;
+        found = null;
+        if (!best) {
+            result.state = choice.registration ? 'registration' : 'none';
+            return result;
+        }
+        best.frameUrl = String(best.doc.location.href);
+        result.frame = best.frameUrl;
+        // What is left to do on this document: fields not filled yet; a step whose fields were
+        // all filled here waits for the page to go on.
+        var user = best.user && !(isFilled(best.user) && best.user.value) ? best.user : null;
+        var password = best.password && !isFilled(best.password) ? best.password : null;
+        if (!password && best.password) {
+            result.state = 'waiting';
+            return result;
+        }
+        if (!password && !user) {
+            result.state = 'waiting';
+            return result;
+        }
+        best.user = user;
+        best.password = password;
+        found = best;
+        result.state = 'ready';
+        result.user = !!user;
+        result.password = !!password;
+        return result;
+    }
+
+    // Fills the fields f holds with what secrets carries and, when sendIt, sends the form. The
+    // result says what was done; it holds no secret.
+    function fillFound(f, secrets, sendIt) {
+        var result = {user: false, password: false, sent: false};
+        try {
+            if (sameFound(f) && secrets) {
+                if (f.user && typeof secrets.username === 'string') {
+                    type(f.user, secrets.username);
+                    filled.push(f.user);
+                    result.user = true;
+                }
+                if (f.password && typeof secrets.password === 'string') {
+                    type(f.password, secrets.password);
+                    filled.push(f.password);
+                    result.password = true;
+                }
+                if (sendIt && (result.user || result.password)) {
+                    // A field that refuses what was filled (a username that is no e-mail
+                    // address in an e-mail field) stops the browser from sending: say so.
+                    [f.user, f.password].forEach(function (el) {
+                        if (el && !result.invalid && el.validity && !el.validity.valid)
+                            result.invalid = String(el.validationMessage || 'invalid').slice(0, 200);
+                    });
+                    result.sent = send(f);
+                }
+            }
+        } catch (e) {
+            result.error = String(e && e.message);
+        }
+        return result;
+    }
+
+    // ---- Frames of another origin ----
+    //
+    // The top frame's agent asks the agent of each of its frames of another origin whether it
+    // holds a login form ("probe"; no secret in it). A frame that does answers ("found") to the top
+    // frame. For such a frame the top agent asks the program for the secrets, naming the frame's
+    // origin as the browser reported it (event.origin, never what a message says); the program
+    // checks that origin and the top page against the item's site and refuses otherwise. The top
+    // agent posts the secrets to that frame ("fill") with exactly that origin as targetOrigin, so
+    // the browser delivers them only while the frame still shows that origin. The frame's agent
+    // fills and sends as in the top frame and posts the outcome back ("result", no secret in it).
+    //
+    // Every message goes to one window and one exact origin, never to '*'. The page's own scripts
+    // can post messages too, with any content: a message counts only when it is a string with the
+    // agents' mark, parses, carries the nonce of the top document's agent, and comes from the
+    // expected window (event.source) and origin (event.origin). The frame's own page scripts also
+    // receive the "fill" message: acceptable only because the program let that origin have the
+    // secrets (they could read the filled fields just as well).
+    //
+    // Only frames directly inside the top frame take part; frames of another origin nested deeper
+    // are left out.
+    var MARK = 'quillet-login:';
+
+    function randomText() {
+        var words = new Uint32Array(4);
+        crypto.getRandomValues(words);
+        return Array.prototype.map.call(words, function (w) { return ('0000000' + w.toString(16)).slice(-8); }).join('');
+    }
+
+    function isWebOrigin(origin) {
+        return typeof origin === 'string' && /^https?:\/\/[^/\s]+$/.test(origin);
+    }
+
+    // The message in data, or null when it is none of the agents' or malformed.
+    function parseMessage(data) {
+        if (typeof data !== 'string' || data.length > MAX_MESSAGE || data.lastIndexOf(MARK, 0) !== 0)
+            return null;
+        var m;
+        try {
+            m = JSON.parse(data.slice(MARK.length));
+        } catch (e) {
+            return null;
+        }
+        if (!m || typeof m !== 'object' || typeof m.type !== 'string' || typeof m.nonce !== 'string' ||
+            !/^[0-9a-f]{32}$/.test(m.nonce))
+            return null;
+        return m;
+    }
+
+    function post(win, origin, message) {
+        try {
+            win.postMessage(MARK + JSON.stringify(message), origin);
+        } catch (e) {
+            // the frame went away
+        }
+    }
+
+    var nonce = randomText(); // the top document's mark on the exchange with its frames
+    var probed = [];          // the frames of other origins the last scan asked (elements)
+    var answers = [];         // their answers: {win, origin, state, user, password, at}
+    var pending = null;       // the fill under way in a frame: {token, win, origin}
+    var rounds = 0;           // scans so far (several frames with a form take turns)
+
+    function frameOrigin(el) {
+        try {
+            var url = new URL(el.src, document.baseURI);
+            return isWebOrigin(url.origin) ? url.origin : null;
+        } catch (e) {
+            return null;
+        }
+    }
+
+    function probeFrames(frames) {
+        probed = frames.slice(0, MAX_PROBED);
+        probed.forEach(function (el) {
+            var origin = frameOrigin(el);
+            var win = el.contentWindow;
+            if (origin && win)
+                post(win, origin, {type: 'probe', nonce: nonce});
+        });
+    }
+
+    function isProbed(win) {
+        for (var i = 0; i < probed.length; ++i)
+            if (probed[i].isConnected && probed[i].contentWindow === win)
+                return true;
+        return false;
+    }
+
+    // A frame of another origin whose agent found a login form there, lately; null for none.
+    function frameWithForm() {
+        var now = Date.now();
+        var ready = answers.filter(function (a) {
+            return a.state === 'ready' && now - a.at < ANSWER_MS && isProbed(a.win);
+        });
+        return ready.length ? ready[rounds % ready.length] : null;
+    }
+
+    function onTopMessage(event) {
+        var m = parseMessage(event.data);
+        if (!m || m.nonce !== nonce || !event.source || event.source === window || !isWebOrigin(event.origin))
+            return;
+        if (m.type === 'found') {
+            if (!isProbed(event.source))
+                return;
+            var states = ['ready', 'waiting', 'registration', 'none'];
+            answers = answers.filter(function (a) { return a.win !== event.source; });
+            answers.push({win: event.source, origin: event.origin,
+                          state: states.indexOf(m.state) >= 0 ? m.state : 'none', user: m.user === true,
+                          password: m.password === true, at: Date.now()});
+        } else if (m.type === 'result') {
+            var p = pending;
+            if (!p || event.source !== p.win || event.origin !== p.origin || !bridge)
+                return;
+            pending = null;
+            var result = {user: m.user === true, password: m.password === true, sent: m.sent === true};
+            if (typeof m.invalid === 'string' && m.invalid)
+                result.invalid = m.invalid.slice(0, 200);
+            bridge.report(p.token, JSON.stringify(result));
+        }
+    }
+
+    // In a frame directly inside the top frame: the top frame's origin, as the browser knows it;
+    // null elsewhere.
+    function topOrigin() {
+        if (window === window.top || window.parent !== window.top)
+            return null;
+        var ancestors = location.ancestorOrigins;
+        if (!ancestors || ancestors.length !== 1 || !isWebOrigin(ancestors[0]))
+            return null;
+        return ancestors[0];
+    }
+
+    var topNonce = null; // the nonce of the probe this frame answered last
+
+    function onFrameMessage(event) {
+        var origin = topOrigin();
+        if (!origin || event.source !== window.parent || event.origin !== origin || !isWebDocument(document))
+            return;
+        var m = parseMessage(event.data);
+        if (!m)
+            return;
+        if (m.type === 'probe') {
+            topNonce = m.nonce;
+            var look = assess(choose(document), {state: 'none', user: false, password: false});
+            post(window.parent, origin, {type: 'found', nonce: m.nonce, state: look.state, user: look.user,
+                                          password: look.password});
+        } else if (m.type === 'fill' && m.nonce === topNonce) {
+            // What is left to do now, which may differ from what the probe was told.
+            assess(choose(document), {});
+            var f = found;
+            found = null;
+            var sendIt = m.send === true;
+            var secrets = {username: m.username, password: m.password};
+            m = null;
+            var result = fillFound(f, secrets, sendIt);
+            secrets = null;
+            post(window.parent, origin, {type: 'result', nonce: topNonce, user: result.user,
+                                          password: result.password, sent: result.sent,
+                                          invalid: result.invalid || ''});
+        }
+    }
+
+    window.addEventListener('message', function (event) {
+        if (window === window.top)
+            onTopMessage(event);
+        else
+            onFrameMessage(event);
+    });
+
     window.quilletLoginAgent = {
         documentId: function () {
             return documentId;
@@ -422,76 +664,75 @@
 
         scan: function () {
             connectBridge();
+            ++rounds;
             var result = {doc: documentId, began: performance.timeOrigin, top: String(location.href), frame: '', state: 'none', user: false,
-                          password: false, bridge: !!bridge, frames: []};
+                          password: false, bridge: !!bridge, frames: [], cross: false};
             if (!document.documentElement)
                 return result;
             var choice = choose(document);
-            result.frames = choice.closedFrames.slice(0, 20);
-            var best = choice.best;
-            found = null;
-            if (!best) {
-                result.state = choice.registration ? 'registration' : 'none';
+            result.frames = choice.closedFrames.slice(0, 20).map(function (el) { return String(el.src); });
+            assess(choice, result);
+            if (result.state !== 'none' && result.state !== 'registration')
                 return result;
-            }
-            best.frameUrl = String(best.doc.location.href);
-            result.frame = best.frameUrl;
-            // What is left to do on this document: fields not filled yet; a step whose fields were
-            // all filled here waits for the page to go on.
-            var user = best.user && !(isFilled(best.user) && best.user.value) ? best.user : null;
-            var password = best.password && !isFilled(best.password) ? best.password : null;
-            if (!password && best.password) {
-                result.state = 'waiting';
+            // No login form here: ask the frames of other origins; their answers count from the
+            // next scan on.
+            probeFrames(choice.closedFrames);
+            var a = frameWithForm();
+            if (!a)
                 return result;
-            }
-            if (!password && !user) {
-                result.state = 'waiting';
-                return result;
-            }
-            best.user = user;
-            best.password = password;
-            found = best;
+            found = {cross: true, win: a.win, origin: a.origin};
             result.state = 'ready';
-            result.user = !!user;
-            result.password = !!password;
+            result.cross = true;
+            result.frame = a.origin + '/';
+            result.user = a.user;
+            result.password = a.password;
             return result;
         },
 
         fill: function (token, sendIt) {
             var f = found;
             found = null;
+            if (f && f.cross) {
+                if (!bridge || !isProbed(f.win))
+                    return 'stale';
+                answers = []; // what the frames said before this fill is out of date
+                pending = null;
+                bridge.take(token, f.origin, function (json) {
+                    var secrets = null;
+                    try {
+                        secrets = JSON.parse(json || '{}');
+                    } catch (e) {
+                        secrets = null;
+                    }
+                    json = null;
+                    if (!secrets || (typeof secrets.username !== 'string' && typeof secrets.password !== 'string')) {
+                        bridge.report(token, JSON.stringify({user: false, password: false, sent: false}));
+                        return;
+                    }
+                    pending = {token: token, win: f.win, origin: f.origin};
+                    // targetOrigin is the origin the program allowed: should the frame have gone
+                    // elsewhere since, the browser drops the message.
+                    post(f.win, f.origin, {type: 'fill', nonce: nonce, send: !!sendIt, username: secrets.username,
+                                           password: secrets.password});
+                    secrets = null;
+                });
+                return 'filling';
+            }
             if (!bridge || !sameFound(f))
                 return 'stale';
-            bridge.take(token, function (json) {
+            bridge.take(token, f.frameUrl, function (json) {
                 var result = {user: false, password: false, sent: false};
+                var secrets = null;
                 try {
-                    if (sameFound(f)) {
-                        var secrets = JSON.parse(json || '{}');
-                        if (f.user && typeof secrets.username === 'string') {
-                            type(f.user, secrets.username);
-                            filled.push(f.user);
-                            result.user = true;
-                        }
-                        if (f.password && typeof secrets.password === 'string') {
-                            type(f.password, secrets.password);
-                            filled.push(f.password);
-                            result.password = true;
-                        }
-                        secrets = null;
-                        json = null;
-                        if (sendIt && (result.user || result.password)) {
-                            // A field that refuses what was filled (a username that is no e-mail
-                            // address in an e-mail field) stops the browser from sending: say so.
-                            [f.user, f.password].forEach(function (el) {
-                                if (el && !result.invalid && el.validity && !el.validity.valid)
-                                    result.invalid = String(el.validationMessage || 'invalid').slice(0, 200);
-                            });
-                            result.sent = send(f);
-                        }
-                    }
+                    if (sameFound(f))
+                        secrets = JSON.parse(json || '{}');
                 } catch (e) {
                     result.error = String(e && e.message);
                 }
+                json = null;
+                if (secrets)
+                    result = fillFound(f, secrets, sendIt);
+                secrets = null;
                 bridge.report(token, JSON.stringify(result));
             });
             return 'filling';

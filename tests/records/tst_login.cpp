@@ -29,6 +29,17 @@ namespace {
 
 using Site = LoginTestSite;
 
+// Host names for the item's site and another one, all answered by the local test server on
+// 127.0.0.1: www.shop.test and login.shop.test differ in origin and belong to one site. The web
+// engine reads its flags when it starts, long after this.
+const bool g_hostNames = [] {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += " --host-resolver-rules=\"MAP *.shop.test 127.0.0.1, MAP shop.test 127.0.0.1, "
+             "MAP *.other.test 127.0.0.1\"";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+    return true;
+}();
+
 QByteArray page(const QByteArray& body, const QByteArray& head = {})
 {
     return "<!DOCTYPE html><html><head><meta charset=utf-8>" + head +
@@ -61,6 +72,15 @@ class TstLogin : public QObject
     Site m_site{"127.0.0.1"};
     Site m_other{"127.0.0.2"};
     TfrmMain* m_w = nullptr;
+
+    // The address of path on the test site under a host name (see g_hostNames).
+    QString hostUrl(const QByteArray& host, const QByteArray& path) const
+    {
+        return QStringLiteral("http://%1:%2%3")
+            .arg(QString::fromLatin1(host))
+            .arg(QUrl(m_site.url("/")).port())
+            .arg(QString::fromLatin1(path));
+    }
 
     QLineEdit* field(const char* name) const { return named<QLineEdit>(m_w, name); }
     QWebEngineView* view() const { return named<QWidget>(m_w, "EmbeddedWB1")->findChild<QWebEngineView*>(); }
@@ -237,6 +257,20 @@ private slots:
                             "</script>",
                             "<script src=/react.js></script><script src=/react-dom.js></script>"));
 
+        // The login form in a frame of another origin of the same site (login.shop.test inside
+        // www.shop.test). The frame's page reports what its fields hold when they change.
+        m_site.setPage("/inframe", page(kForm + QByteArray("<script>document.getElementById('pass')."
+                                                           "addEventListener('change',function(){"
+                                                           "var b=new URLSearchParams();b.append('user',"
+                                                           "document.getElementById('user').value);"
+                                                           "b.append('pass',this.value);"
+                                                           "fetch('/typed',{method:'POST',body:b});});</script>")));
+        m_site.setPage("/shop", page("<h1>Shop</h1><iframe src='" + hostUrl("login.shop.test", "/inframe").toLatin1() +
+                                     "' width=400 height=300></iframe>"));
+        m_site.setPage("/shopother",
+                       page("<h1>Shop</h1><iframe src='" + hostUrl("login.other.test", "/inframe").toLatin1() +
+                            "' width=400 height=300></iframe>"));
+
         // Another site: a login form there, a page that frames it, redirects into it.
         m_other.setPage("/plain", page(kForm));
         m_site.setPage("/foreignframe", page("<h1>Portal</h1><iframe src='" + m_other.url("/plain").toLatin1() +
@@ -351,9 +385,12 @@ private slots:
     {
         QFETCH(QString, user);
         QFETCH(QString, password);
-        for (const QByteArray path : {"/plain", "/react"}) {
+        const QList<QStringList> items = {{m_site.url("/plain"), QString()},
+                                          {m_site.url("/react"), QString()},
+                                          {hostUrl("www.shop.test", "/shop"), hostUrl("shop.test", "/")}};
+        for (const QStringList& item : items) {
             m_site.clear();
-            setItem(m_site.url(path), QString(), user, password);
+            setItem(item[0], item[1], user, password);
             QCOMPARE(logIn(), TLoginAgent::Outcome::Sent);
             QVERIFY(posted(m_site, "/done"));
             QCOMPARE(m_site.posts("/done").first().value("user"), user);
@@ -385,6 +422,34 @@ private slots:
         QCOMPARE(waitForEnd(), TLoginAgent::Outcome::Sent);
         QVERIFY(posted(m_site, "/done"));
         QCOMPARE(m_site.posts("/done").first().value("pass"), QStringLiteral("kb-pass"));
+    }
+
+    // A login form in a frame of another origin of the item's site: the frame's agent fills it and
+    // sends it (with Shift: fills only); the frame's server gets exactly the item's details.
+    void frameOfAnotherOrigin_data()
+    {
+        QTest::addColumn<bool>("send");
+        QTest::newRow("fill and send") << true;
+        QTest::newRow("fill only (Shift)") << false;
+    }
+
+    void frameOfAnotherOrigin()
+    {
+        QFETCH(bool, send);
+        setItem(hostUrl("www.shop.test", "/shop"), hostUrl("shop.test", "/"));
+        QCOMPARE(logIn(send ? Qt::NoModifier : Qt::ShiftModifier),
+                 send ? TLoginAgent::Outcome::Sent : TLoginAgent::Outcome::Filled);
+        QVERIFY2(TMessageBox::shownMessages().isEmpty(), qPrintable(lastMessage()));
+        QVERIFY(posted(m_site, "/typed"));
+        QCOMPARE(m_site.posts("/typed").first().value("user"), QStringLiteral("agent007@example.com"));
+        QCOMPARE(m_site.posts("/typed").first().value("pass"), QStringLiteral("s3cret!"));
+        if (send) {
+            QVERIFY(posted(m_site, "/done"));
+            QCOMPARE(m_site.posts("/done").first().value("user"), QStringLiteral("agent007@example.com"));
+            QCOMPARE(m_site.posts("/done").first().value("pass"), QStringLiteral("s3cret!"));
+        }
+        QTest::qWait(500);
+        QCOMPARE(m_site.posts("/done").size(), send ? 1 : 0);
     }
 
     // Pages that hold no login form: the user is told, nothing is typed anywhere.
@@ -420,6 +485,9 @@ private slots:
             << int(TLoginAgent::Outcome::Refused);
         QTest::newRow("frame of another site") << m_site.url("/foreignframe") << QString() << m_other.url("/plain")
                                                << otherHost << int(TLoginAgent::Outcome::NoForm);
+        QTest::newRow("frame of another site, by name")
+            << hostUrl("www.shop.test", "/shopother") << hostUrl("shop.test", "/") << QString() << "login.other.test"
+            << int(TLoginAgent::Outcome::NoForm);
         // The site's address says https; the page came over plain http.
         QTest::newRow("https item over http") << m_other.url("/tosite") << QString("https://" + m_site.host() + "/")
                                               << QString() << "plain http" << int(TLoginAgent::Outcome::Refused);
@@ -443,6 +511,7 @@ private slots:
         QCOMPARE(typedInPage(), QString());
         QTest::qWait(300);
         QVERIFY(m_site.posts("/done").isEmpty());
+        QVERIFY(m_site.posts("/typed").isEmpty());
         QVERIFY(m_other.posts("/done").isEmpty());
         field("edtAffiliateURL")->clear();
         field("edtCloaked")->clear();
