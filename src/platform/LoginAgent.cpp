@@ -65,6 +65,11 @@ TLoginAgent::TLoginAgent(TWebBrowser* browser) : QObject(browser), m_browser(bro
 {
     Q_INIT_RESOURCE(login); // the agent's script lives in this static library's resources
     m_source = resourceText(QStringLiteral(":/login/LoginAgent.js"));
+    // The agents in the frames of a page sign their messages to each other with a key of this run;
+    // pages cannot read the source of a script in the agent's world.
+    QByteArray key(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(key.data()), 4);
+    m_source.replace(QStringLiteral("@LOGIN_AGENT_KEY@"), QString::fromLatin1(key.toHex()));
     Q_ASSERT(!m_source.isEmpty());
     m_bridge = new TLoginBridge(this);
     m_timer = new QTimer(this);

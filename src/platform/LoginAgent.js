@@ -500,15 +500,104 @@
     // fills and sends as in the top frame and posts the outcome back ("result", no secret in it).
     //
     // Every message goes to one window and one exact origin, never to '*'. The page's own scripts
-    // can post messages too, with any content: a message counts only when it is a string with the
-    // agents' mark, parses, carries the nonce of the top document's agent, and comes from the
-    // expected window (event.source) and origin (event.origin). The frame's own page scripts also
-    // receive the "fill" message: acceptable only because the program let that origin have the
-    // secrets (they could read the filled fields just as well).
+    // can post messages too, with any content, and a page of any site can frame a login page: a
+    // message counts only when it comes from the expected window (event.source) and origin
+    // (event.origin), is a string with the agents' mark, carries a valid HMAC under the program's
+    // key for this run (KEY, put into this script by the program; the pages' scripts cannot read
+    // the source of a script in this world, and the key itself never travels), parses, names the
+    // sending and the receiving origin as the browser does, and carries the nonce of the top
+    // document's agent. Without the key, a page that frames a login page could post "fill" with
+    // values of its own and have them sent there. The frame's own page scripts also receive the
+    // "fill" message: acceptable only because the program let that origin have the secrets (they
+    // could read the filled fields just as well).
     //
     // Only frames directly inside the top frame take part; frames of another origin nested deeper
     // are left out.
     var MARK = 'quillet-login:';
+    var KEY = '@LOGIN_AGENT_KEY@';
+    var HAS_KEY = /^[0-9a-f]{32,}$/.test(KEY); // without one, frames of other origins are left out
+
+    // HMAC-SHA-256 of text under key (both strings, UTF-8), as hex. The page's context may be no
+    // secure context, where crypto.subtle is missing: hence a plain implementation.
+    var SHA_K = [
+        0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+        0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+        0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+        0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+        0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+        0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+        0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+        0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2];
+
+    function sha256(bytes) {
+        var length = bytes.length;
+        var padded = new Uint8Array(((length + 9 + 63) >> 6) << 6);
+        padded.set(bytes);
+        padded[length] = 0x80;
+        var bits = length * 8;
+        for (var b = 0; b < 4; ++b)
+            padded[padded.length - 1 - b] = (bits >>> (8 * b)) & 0xff;
+        padded[padded.length - 5] = Math.floor(length / 0x20000000) & 0xff;
+        var h = [0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19];
+        var w = new Array(64);
+        for (var off = 0; off < padded.length; off += 64) {
+            for (var i = 0; i < 16; ++i)
+                w[i] = (padded[off + 4 * i] << 24) | (padded[off + 4 * i + 1] << 16) | (padded[off + 4 * i + 2] << 8) |
+                       padded[off + 4 * i + 3];
+            for (i = 16; i < 64; ++i) {
+                var x = w[i - 15], y = w[i - 2];
+                var s0 = ((x >>> 7) | (x << 25)) ^ ((x >>> 18) | (x << 14)) ^ (x >>> 3);
+                var s1 = ((y >>> 17) | (y << 15)) ^ ((y >>> 19) | (y << 13)) ^ (y >>> 10);
+                w[i] = (w[i - 16] + s0 + w[i - 7] + s1) | 0;
+            }
+            var a = h[0], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7], bb = h[1];
+            for (i = 0; i < 64; ++i) {
+                var S1 = ((e >>> 6) | (e << 26)) ^ ((e >>> 11) | (e << 21)) ^ ((e >>> 25) | (e << 7));
+                var t1 = (k + S1 + ((e & f) ^ (~e & g)) + SHA_K[i] + w[i]) | 0;
+                var S0 = ((a >>> 2) | (a << 30)) ^ ((a >>> 13) | (a << 19)) ^ ((a >>> 22) | (a << 10));
+                var t2 = (S0 + ((a & bb) ^ (a & c) ^ (bb & c))) | 0;
+                k = g;
+                g = f;
+                f = e;
+                e = (d + t1) | 0;
+                d = c;
+                c = bb;
+                bb = a;
+                a = (t1 + t2) | 0;
+            }
+            h[0] = (h[0] + a) | 0;
+            h[1] = (h[1] + bb) | 0;
+            h[2] = (h[2] + c) | 0;
+            h[3] = (h[3] + d) | 0;
+            h[4] = (h[4] + e) | 0;
+            h[5] = (h[5] + f) | 0;
+            h[6] = (h[6] + g) | 0;
+            h[7] = (h[7] + k) | 0;
+        }
+        var out = new Uint8Array(32);
+        for (i = 0; i < 8; ++i)
+            for (b = 0; b < 4; ++b)
+                out[4 * i + b] = (h[i] >>> (24 - 8 * b)) & 0xff;
+        return out;
+    }
+
+    function hmac(key, text) {
+        var encoder = new TextEncoder();
+        var k = encoder.encode(key);
+        if (k.length > 64)
+            k = sha256(k);
+        var message = encoder.encode(text);
+        var inner = new Uint8Array(64 + message.length);
+        var outer = new Uint8Array(64 + 32);
+        for (var i = 0; i < 64; ++i) {
+            inner[i] = (k[i] || 0) ^ 0x36;
+            outer[i] = (k[i] || 0) ^ 0x5c;
+        }
+        inner.set(message, 64);
+        outer.set(sha256(inner), 64);
+        return Array.prototype.map.call(sha256(outer), function (v) { return ('0' + v.toString(16)).slice(-2); }).join('');
+    }
+
 
     function randomText() {
         var words = new Uint32Array(4);
@@ -520,25 +609,35 @@
         return typeof origin === 'string' && /^https?:\/\/[^/\s]+$/.test(origin);
     }
 
-    // The message in data, or null when it is none of the agents' or malformed.
-    function parseMessage(data) {
-        if (typeof data !== 'string' || data.length > MAX_MESSAGE || data.lastIndexOf(MARK, 0) !== 0)
+    // The message in data, sent from origin from to origin to, or null when it is none of the
+    // agents' or malformed.
+    function parseMessage(data, from, to) {
+        if (!HAS_KEY || typeof data !== 'string' || data.length > MAX_MESSAGE || data.lastIndexOf(MARK, 0) !== 0)
+            return null;
+        var mac = data.slice(MARK.length, MARK.length + 64);
+        var text = data.slice(MARK.length + 65);
+        if (data.charAt(MARK.length + 64) !== ':' || hmac(KEY, text) !== mac)
             return null;
         var m;
         try {
-            m = JSON.parse(data.slice(MARK.length));
+            m = JSON.parse(text);
         } catch (e) {
             return null;
         }
         if (!m || typeof m !== 'object' || typeof m.type !== 'string' || typeof m.nonce !== 'string' ||
-            !/^[0-9a-f]{32}$/.test(m.nonce))
+            !/^[0-9a-f]{32}$/.test(m.nonce) || m.from !== from || m.to !== to)
             return null;
         return m;
     }
 
     function post(win, origin, message) {
+        if (!HAS_KEY)
+            return;
+        message.from = location.origin;
+        message.to = origin;
+        var text = JSON.stringify(message);
         try {
-            win.postMessage(MARK + JSON.stringify(message), origin);
+            win.postMessage(MARK + hmac(KEY, text) + ':' + text, origin);
         } catch (e) {
             // the frame went away
         }
@@ -586,8 +685,10 @@
     }
 
     function onTopMessage(event) {
-        var m = parseMessage(event.data);
-        if (!m || m.nonce !== nonce || !event.source || event.source === window || !isWebOrigin(event.origin))
+        if (!event.source || event.source === window || !isWebOrigin(event.origin))
+            return;
+        var m = parseMessage(event.data, event.origin, location.origin);
+        if (!m || m.nonce !== nonce)
             return;
         if (m.type === 'found') {
             if (!isProbed(event.source))
@@ -626,7 +727,7 @@
         var origin = topOrigin();
         if (!origin || event.source !== window.parent || event.origin !== origin || !isWebDocument(document))
             return;
-        var m = parseMessage(event.data);
+        var m = parseMessage(event.data, origin, location.origin);
         if (!m)
             return;
         if (m.type === 'probe') {

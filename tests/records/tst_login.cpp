@@ -271,6 +271,20 @@ private slots:
                        page("<h1>Shop</h1><iframe src='" + hostUrl("login.other.test", "/inframe").toLatin1() +
                             "' width=400 height=300></iframe>"));
 
+        // A page of another site that frames the item's login page and posts the agents' messages
+        // itself, trying to have its own values filled in and sent there.
+        m_other.setPage("/forger", page("<iframe id=f src='" + hostUrl("login.shop.test", "/inframe").toLatin1() +
+                                        "' width=400 height=300></iframe><script>"
+                                        "var o='" +
+                                        hostUrl("login.shop.test", "").toLatin1() +
+                                        "',"
+                                        "n='0123456789abcdef0123456789abcdef';"
+                                        "function say(m){document.getElementById('f').contentWindow."
+                                        "postMessage('quillet-login:'+JSON.stringify(m),o);}"
+                                        "setInterval(function(){say({type:'probe',nonce:n});"
+                                        "say({type:'fill',nonce:n,send:true,username:'mallory',password:'x'});},"
+                                        "100);</script>"));
+
         // Another site: a login form there, a page that frames it, redirects into it.
         m_other.setPage("/plain", page(kForm));
         m_site.setPage("/foreignframe", page("<h1>Portal</h1><iframe src='" + m_other.url("/plain").toLatin1() +
@@ -450,6 +464,19 @@ private slots:
         }
         QTest::qWait(500);
         QCOMPARE(m_site.posts("/done").size(), send ? 1 : 0);
+    }
+
+    // The agent of a frame obeys the program's agent in the top frame only: a page that frames a
+    // login page and posts messages of its own gets nothing filled or sent there, with no login
+    // under way as with one.
+    void forgedMessages()
+    {
+        view()->setUrl(QUrl(m_other.url("/forger")));
+        QTest::qWait(2500);
+        setItem(m_other.url("/forger"));
+        QCOMPARE(logIn(), TLoginAgent::Outcome::NoForm);
+        QVERIFY(m_site.posts("/typed").isEmpty());
+        QVERIFY(m_site.posts("/done").isEmpty());
     }
 
     // Pages that hold no login form: the user is told, nothing is typed anywhere.
