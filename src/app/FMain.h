@@ -180,8 +180,8 @@ private:
     QPushButton* bsSkinButton2 = nullptr; // "Go!"
 
     // Container of the embedded web browser (empty QVBoxLayout without margins). The browser
-    // pane creates its QWebEngineView inside on first use, so the web engine does not start
-    // with the window.
+    // pane creates its page view inside on first use (from the web engine plugin), so neither the
+    // plugin nor the web engine starts with the window.
     QWidget* EmbeddedWB1 = nullptr;
 
     // Components without a place on screen.

@@ -11,7 +11,6 @@
 #include "platform/LoginAgent.h"
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
-#include "platform/WebEngineLoader.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -24,14 +23,11 @@
 
 TWebBrowser* TfrmMain::webBrowser()
 {
-    // The adapter is cheap; the view inside it, and the web engine, come with the first navigation.
+    // The adapter is cheap; the view inside it, the web engine plugin and the engine itself come
+    // with the first navigation.
     auto* browser = EmbeddedWB1->findChild<TWebBrowser*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!browser) {
-        // What the web engine plugin registers with the engine (the HTML views' document scheme)
-        // must be there before the pane starts the engine.
-        WebEngine::prepare();
+    if (!browser)
         browser = new TWebBrowser(EmbeddedWB1);
-    }
     return browser;
 }
 

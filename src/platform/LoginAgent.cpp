@@ -10,11 +10,6 @@
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QVariantMap>
-#include <QWebChannel>
-#include <QWebEnginePage>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineView>
 
 namespace {
 
@@ -25,13 +20,10 @@ constexpr int kCallTimeoutMs = 5000; // a scan or fill that has not answered by 
 constexpr int kMaxSteps = 5;         // username steps without a password before the login gives up
 
 const QString kAgentScript = QStringLiteral("quillet-login-agent");
-const QString kChannelScript = QStringLiteral("quillet-login-channel");
-constexpr quint32 kWorld = QWebEngineScript::ApplicationWorld;
 
-QWebEnginePage* pageOf(TWebBrowser* browser)
+bool hasPage(const TWebBrowser* browser)
 {
-    QWebEngineView* view = browser ? browser->view() : nullptr;
-    return view ? view->page() : nullptr;
+    return browser && browser->view();
 }
 
 QString resourceText(const QString& path)
@@ -44,23 +36,6 @@ QString resourceText(const QString& path)
 
 } // namespace
 
-// The object the agent reaches through the web channel (as "quilletLogin"), in the program's own
-// script world only: the page's scripts have no transport to it.
-class TLoginBridge : public QObject
-{
-    Q_OBJECT
-public:
-    explicit TLoginBridge(TLoginAgent* agent) : QObject(agent), m_agent(agent) {}
-
-    // The username and password for the frame at frame (an address, or an origin), as JSON, once
-    // per token; "{}" for any other call.
-    Q_INVOKABLE QString take(const QString& token, const QString& frame) { return m_agent->take(token, frame); }
-    Q_INVOKABLE void report(const QString& token, const QString& json) { m_agent->report(token, json); }
-
-private:
-    TLoginAgent* m_agent;
-};
-
 TLoginAgent::TLoginAgent(TWebBrowser* browser) : QObject(browser), m_browser(browser)
 {
     Q_INIT_RESOURCE(login); // the agent's script lives in this static library's resources
@@ -71,7 +46,6 @@ TLoginAgent::TLoginAgent(TWebBrowser* browser) : QObject(browser), m_browser(bro
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(key.data()), 4);
     m_source.replace(QStringLiteral("@LOGIN_AGENT_KEY@"), QString::fromLatin1(key.toHex()));
     Q_ASSERT(!m_source.isEmpty());
-    m_bridge = new TLoginBridge(this);
     m_timer = new QTimer(this);
     m_timer->setInterval(kPollMs);
     connect(m_timer, &QTimer::timeout, this, &TLoginAgent::poll);
@@ -89,35 +63,21 @@ void TLoginAgent::setWaits(int formWaitMs, int loginWaitMs)
 
 void TLoginAgent::installInPage()
 {
-    QWebEngineView* view = m_browser ? m_browser->view() : nullptr;
-    if (!view)
+    // The object the agent reaches through the web channel (as "quilletLogin"), in the program's
+    // own script world only: the page's scripts have no transport to it. take gives the username
+    // and password for the frame at frame (an address, or an origin) as JSON, once per token; "{}"
+    // for any other call.
+    if (!hasPage(m_browser))
         return;
-    QWebEnginePage* page = view->page();
-    QWebEngineScriptCollection& scripts = page->scripts();
-    if (!scripts.find(kAgentScript).isEmpty())
-        return;
-
-    // The web channel's client, in the agent's world of the top frame (where the channel's
-    // transport is), then the agent in every frame, frames added later included.
-    QWebEngineScript channel;
-    channel.setName(kChannelScript);
-    channel.setSourceCode(resourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js")));
-    channel.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    channel.setWorldId(kWorld);
-    channel.setRunsOnSubFrames(false);
-    scripts.insert(channel);
-
-    QWebEngineScript agent;
-    agent.setName(kAgentScript);
-    agent.setSourceCode(m_source);
-    agent.setInjectionPoint(QWebEngineScript::DocumentReady);
-    agent.setWorldId(kWorld);
-    agent.setRunsOnSubFrames(true);
-    scripts.insert(agent);
-
-    auto* webChannel = new QWebChannel(page);
-    webChannel->registerObject(QStringLiteral("quilletLogin"), m_bridge);
-    page->setWebChannel(webChannel, kWorld);
+    IBrowserViewEngine::ScriptBridge bridge;
+    bridge.take = [guard = QPointer<TLoginAgent>(this)](const QString& token, const QString& frame) {
+        return guard ? guard->take(token, frame) : QStringLiteral("{}");
+    };
+    bridge.report = [guard = QPointer<TLoginAgent>(this)](const QString& token, const QString& json) {
+        if (guard)
+            guard->report(token, json);
+    };
+    m_browser->installScript(kAgentScript, m_source, QStringLiteral("quilletLogin"), std::move(bridge));
 }
 
 void TLoginAgent::start(const QString& address, const Request& request)
@@ -139,21 +99,24 @@ void TLoginAgent::start(const QString& address, const Request& request)
     if (!m_browser)
         return;
     m_browser->navigate(address);
+    if (!hasPage(m_browser)) {
+        // No web engine (the loader has told the user): nothing to follow.
+        cancel();
+        return;
+    }
     installInPage();
 
     // The document shown now is not the login's, whatever it holds: note which it is before the
     // new one replaces it (the agent is added to it for that, if it has none).
-    if (QWebEngineView* view = m_browser->view()) {
-        m_inFlight = true;
-        m_callStarted = m_clock.elapsed();
-        view->page()->runJavaScript(m_source + QStringLiteral(";\nwindow.quilletLoginAgent.documentId()"), kWorld,
-                                    [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& id) {
-                                        if (!guard || guard->m_login != login)
-                                            return;
-                                        guard->m_oldDocument = id.toString();
-                                        guard->m_inFlight = false;
-                                    });
-    }
+    m_inFlight = true;
+    m_callStarted = m_clock.elapsed();
+    m_browser->runScript(m_source + QStringLiteral(";\nwindow.quilletLoginAgent.documentId()"),
+                         [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& id) {
+                             if (!guard || guard->m_login != login)
+                                 return;
+                             guard->m_oldDocument = id.toString();
+                             guard->m_inFlight = false;
+                         });
     m_timer->start();
 }
 
@@ -202,18 +165,17 @@ void TLoginAgent::poll()
         finish(Outcome::NoForm, noFormMessage());
         return;
     }
-    QWebEnginePage* p = pageOf(m_browser);
-    if (!p)
+    if (!hasPage(m_browser))
         return;
     m_inFlight = true;
     m_callStarted = now;
-    p->runJavaScript(QStringLiteral("window.quilletLoginAgent ? window.quilletLoginAgent.scan() : null"), kWorld,
-                     [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& result) {
-                         if (!guard || guard->m_login != login)
-                             return;
-                         guard->m_inFlight = false;
-                         guard->onScan(result);
-                     });
+    m_browser->runScript(QStringLiteral("window.quilletLoginAgent ? window.quilletLoginAgent.scan() : null"),
+                         [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& result) {
+                             if (!guard || guard->m_login != login)
+                                 return;
+                             guard->m_inFlight = false;
+                             guard->onScan(result);
+                         });
 }
 
 QString TLoginAgent::noFormMessage() const
@@ -227,12 +189,11 @@ void TLoginAgent::onScan(const QVariant& value)
 {
     if (!m_active)
         return;
-    QWebEnginePage* p = pageOf(m_browser);
     if (value.isNull() || !value.isValid()) {
         // A document without the agent (it was shown before the agent was installed, or the
         // engine has not run the scripts yet): add it now.
-        if (p && !m_source.isEmpty())
-            p->runJavaScript(m_source, kWorld);
+        if (hasPage(m_browser) && !m_source.isEmpty())
+            m_browser->runScript(m_source);
         return;
     }
     const QVariantMap scan = value.toMap();
@@ -285,7 +246,7 @@ void TLoginAgent::onScan(const QVariant& value)
         finish(Outcome::Refused, QStringLiteral("Log In: nothing was filled: %1.").arg(frameRefusal));
         return;
     }
-    if (!scan.value(QStringLiteral("bridge")).toBool() || !p)
+    if (!scan.value(QStringLiteral("bridge")).toBool() || !hasPage(m_browser))
         return; // the agent's channel is not connected yet: the next look will fill
 
     m_needUser = scan.value(QStringLiteral("user")).toBool();
@@ -297,17 +258,17 @@ void TLoginAgent::onScan(const QVariant& value)
     m_inFlight = true;
     m_callStarted = m_clock.elapsed();
     // The token is no secret; the username and password go through the channel (take).
-    p->runJavaScript(QStringLiteral("window.quilletLoginAgent ? window.quilletLoginAgent.fill('%1', %2) : 'stale'")
-                         .arg(m_token, m_request.send ? QStringLiteral("true") : QStringLiteral("false")),
-                     kWorld, [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& result) {
-                         if (!guard || guard->m_login != login)
-                             return;
-                         if (result.toString() != QLatin1String("filling")) {
-                             guard->m_token.clear();
-                             guard->m_fillToken.clear();
-                             guard->m_inFlight = false;
-                         }
-                     });
+    m_browser->runScript(QStringLiteral("window.quilletLoginAgent ? window.quilletLoginAgent.fill('%1', %2) : 'stale'")
+                             .arg(m_token, m_request.send ? QStringLiteral("true") : QStringLiteral("false")),
+                         [guard = QPointer<TLoginAgent>(this), login = m_login](const QVariant& result) {
+                             if (!guard || guard->m_login != login)
+                                 return;
+                             if (result.toString() != QLatin1String("filling")) {
+                                 guard->m_token.clear();
+                                 guard->m_fillToken.clear();
+                                 guard->m_inFlight = false;
+                             }
+                         });
 }
 
 QString TLoginAgent::take(const QString& token, const QString& frame)
@@ -317,8 +278,7 @@ QString TLoginAgent::take(const QString& token, const QString& frame)
     m_token.clear(); // once
     // The page may have changed since the scan: the secrets go only to the item's site, in the top
     // page and in the frame that asks (the agent sends them to nothing but that frame's origin).
-    QWebEnginePage* p = pageOf(m_browser);
-    if (!p || !m_site->refusal(QUrl(frame), p->url()).isEmpty())
+    if (!hasPage(m_browser) || !m_site->refusal(QUrl(frame), m_browser->url()).isEmpty())
         return QStringLiteral("{}");
     QJsonObject secrets;
     if (m_needUser)
@@ -365,5 +325,3 @@ void TLoginAgent::report(const QString& token, const QString& json)
             poll();
     });
 }
-
-#include "LoginAgent.moc"

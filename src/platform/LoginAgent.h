@@ -9,7 +9,6 @@
 #include <memory>
 
 class QTimer;
-class TLoginBridge;
 class TWebBrowser;
 namespace Records {
 class LoginSite;
@@ -24,7 +23,8 @@ class LoginSite;
 // login form is there, decides with Records::LoginSite whether the page and the form's frame may
 // receive the secrets, and hands them over as data through a web channel, once per step.
 //
-// Nothing of the web engine shows in this header: the window sees plain Qt types only.
+// The agent talks to the page through the browser pane's control (TWebBrowser), which reaches the
+// web engine plugin; nothing of the engine shows here: the window sees plain Qt types only.
 class TLoginAgent : public QObject
 {
     Q_OBJECT
@@ -71,7 +71,6 @@ signals:
     void finished(TLoginAgent::Outcome outcome, const QString& message);
 
 private:
-    friend class TLoginBridge;
     void installInPage();
     void poll();
     void onScan(const QVariant& result);
@@ -83,7 +82,6 @@ private:
 
     QPointer<TWebBrowser> m_browser;
     QTimer* m_timer = nullptr;
-    TLoginBridge* m_bridge = nullptr;
     QString m_source; // the agent's script
 
     bool m_active = false;

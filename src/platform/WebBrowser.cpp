@@ -1,48 +1,50 @@
 #include "platform/WebBrowser.h"
 
-#include <QUrl>
+#include "platform/WebEngineLoader.h"
+
+#include <QStringList>
 #include <QVBoxLayout>
-#include <QWebEngineHistory>
-#include <QWebEngineNewWindowRequest>
-#include <QWebEnginePage>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 #include <QWidget>
 
 TWebBrowser::TWebBrowser(QWidget* container) : QObject(container), m_container(container) {}
 
 TWebBrowser::~TWebBrowser() = default;
 
-QWebEngineView* TWebBrowser::view() const
+QWidget* TWebBrowser::view() const
 {
     return m_view;
 }
 
-QWebEngineView* TWebBrowser::ensureView()
+IBrowserViewEngine* TWebBrowser::engine() const
 {
-    if (m_view || !m_container)
-        return m_view;
+    return m_view ? m_engine : nullptr;
+}
 
-    // Creating the view starts the web engine; this is the first moment it is needed.
-    auto* view = new QWebEngineView(m_container);
-    view->setObjectName(QStringLiteral("webView"));
+IBrowserViewEngine* TWebBrowser::ensureEngine()
+{
+    if (engine() || !m_container)
+        return engine();
 
-    QWebEngineSettings* settings = view->settings();
-    settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
-    // Background sounds and videos play without a click, as pages expect of this pane.
-    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
-    // A page may not open windows on its own (pop-up advertising); clicks still can.
-    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-
-    connect(view, &QWebEngineView::loadStarted, this, [this] {
-        m_busy = true;
-        emit loadStarted();
-    });
-    connect(view, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        m_busy = false;
-        emit loadFinished(ok);
-    });
-    connect(view->page(), &QWebEnginePage::newWindowRequested, this, &TWebBrowser::onNewWindowRequested);
+    // The first page of the pane: the plugin loads now (or says once why it cannot).
+    IWebEngineFactory* factory = WebEngine::factory();
+    if (!factory)
+        return nullptr;
+    QPointer<TWebBrowser> self(this);
+    IBrowserViewEngine::Events events;
+    events.loadStarted = [self] {
+        if (!self)
+            return;
+        self->m_busy = true;
+        emit self->loadStarted();
+    };
+    events.loadFinished = [self](bool ok) {
+        if (!self)
+            return;
+        self->m_busy = false;
+        emit self->loadFinished(ok);
+    };
+    m_engine = factory->createBrowserView(m_container, std::move(events));
+    QWidget* view = m_engine->widget();
 
     QLayout* layout = m_container->layout();
     if (!layout) {
@@ -54,26 +56,7 @@ QWebEngineView* TWebBrowser::ensureView()
     view->show();
 
     m_view = view;
-    return view;
-}
-
-void TWebBrowser::onNewWindowRequested(QWebEngineNewWindowRequest& request)
-{
-    // There is one pane and no second window: what the user asked to open in a new window is shown
-    // here. The request itself stays unhandled, so the engine opens no window. The load is queued so
-    // that it does not start inside the engine's own callback.
-    if (!request.isUserInitiated())
-        return;
-    const QUrl url = request.requestedUrl();
-    if (url.isEmpty() || !url.isValid() || url == QUrl(QStringLiteral("about:blank")))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, url] {
-            if (m_view)
-                m_view->load(url);
-        },
-        Qt::QueuedConnection);
+    return m_engine;
 }
 
 QUrl TWebBrowser::resolve(const QString& address)
@@ -92,61 +75,70 @@ QUrl TWebBrowser::resolve(const QString& address)
 
 void TWebBrowser::navigate(const QString& address)
 {
-    if (QWebEngineView* view = ensureView())
-        view->load(resolve(address));
+    if (IBrowserViewEngine* e = ensureEngine())
+        e->load(resolve(address));
 }
 
 bool TWebBrowser::goBack()
 {
-    if (!m_view || !m_view->history()->canGoBack())
-        return false;
-    m_view->back();
-    return true;
+    IBrowserViewEngine* e = engine();
+    return e && e->goBack();
 }
 
 bool TWebBrowser::goForward()
 {
-    if (!m_view || !m_view->history()->canGoForward())
-        return false;
-    m_view->forward();
-    return true;
+    IBrowserViewEngine* e = engine();
+    return e && e->goForward();
 }
 
 bool TWebBrowser::refresh()
 {
-    if (!m_view)
+    IBrowserViewEngine* e = engine();
+    if (!e)
         return false;
-    m_view->reload();
+    e->reload();
     return true;
 }
 
 void TWebBrowser::stop()
 {
-    if (m_view)
-        m_view->stop();
+    if (IBrowserViewEngine* e = engine())
+        e->stop();
 }
 
 void TWebBrowser::clear()
 {
-    if (!m_view)
-        return;
-    m_view->stop();
-    m_view->setHtml(QString());
-    // The history keeps its current entry: drop the rest now, and again once the empty page is in.
-    m_view->history()->clear();
-    QPointer<QWebEngineView> view = m_view;
-    auto* once = new QObject(m_view);
-    connect(m_view, &QWebEngineView::loadFinished, once, [view, once] {
-        if (view)
-            view->history()->clear();
-        once->deleteLater();
-    });
+    if (IBrowserViewEngine* e = engine())
+        e->clear();
 }
 
 bool TWebBrowser::paste()
 {
-    if (!m_view)
+    IBrowserViewEngine* e = engine();
+    if (!e)
         return false;
-    m_view->page()->triggerAction(QWebEnginePage::Paste);
+    e->paste();
+    return true;
+}
+
+QUrl TWebBrowser::url() const
+{
+    IBrowserViewEngine* e = engine();
+    return e ? e->url() : QUrl();
+}
+
+bool TWebBrowser::installScript(const QString& name, const QString& script, const QString& bridgeName,
+                                IBrowserViewEngine::ScriptBridge bridge)
+{
+    IBrowserViewEngine* e = engine();
+    return e && e->installScript(name, script, bridgeName, std::move(bridge));
+}
+
+bool TWebBrowser::runScript(const QString& code, std::function<void(const QVariant&)> result)
+{
+    IBrowserViewEngine* e = engine();
+    if (!e)
+        return false;
+    e->runScript(code, std::move(result));
     return true;
 }

@@ -1,19 +1,23 @@
 #pragma once
 
+#include "platform/WebEngineInterface.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QUrl>
 
-class QWebEngineNewWindowRequest;
-class QWebEngineView;
+#include <functional>
+
 class QWidget;
 
-// The embedded web browser control (EmbeddedWB1): a QWebEngineView hosted inside a container widget.
+// The embedded web browser control (EmbeddedWB1): a web page view hosted inside a container widget.
 //
-// The view, and with it the whole web engine, is created on the first navigation only, so that the
-// window opens fast. Until then the container shows nothing, and every command other than navigate()
-// does nothing and reports false.
+// The view lives in the web engine plugin (WebEngineLoader.h). It, and with it the plugin and the
+// whole web engine, is created on the first navigation only, so that the window opens fast. Until
+// then the container shows nothing, and every command other than navigate() does nothing and
+// reports false. Without the plugin the first navigation tells the user once (the loader's
+// message); the pane then stays empty and every command does nothing.
 //
 // Loading runs inside the engine; every call returns at once. busy() follows the engine's
 // loadStarted/loadFinished signals. History lasts for the run (the default profile keeps nothing on
@@ -50,8 +54,16 @@ public:
     // False when there is no page yet.
     bool paste();
 
-    // The view, or nullptr before the first navigation (tests and the window's own use).
-    QWebEngineView* view() const;
+    // The engine's page view (a QWebEngineView), or nullptr before the first navigation and
+    // without the plugin (tests and the window's own use).
+    QWidget* view() const;
+
+    // For the login agent (LoginAgent.h): the page's address, and scripts in the program's own
+    // script world (IBrowserViewEngine). Without a view: an empty address, false, nothing run.
+    QUrl url() const;
+    bool installScript(const QString& name, const QString& script, const QString& bridgeName,
+                       IBrowserViewEngine::ScriptBridge bridge);
+    bool runScript(const QString& code, std::function<void(const QVariant&)> result = {});
 
 signals:
     // Re-emitted from the view, so that callers need not know the engine.
@@ -59,10 +71,11 @@ signals:
     void loadFinished(bool ok);
 
 private:
-    QWebEngineView* ensureView();
-    void onNewWindowRequested(QWebEngineNewWindowRequest& request);
+    IBrowserViewEngine* engine() const; // nullptr before the first navigation, or once the view is gone
+    IBrowserViewEngine* ensureEngine();
 
     QPointer<QWidget> m_container;
-    QPointer<QWebEngineView> m_view;
+    IBrowserViewEngine* m_engine = nullptr;
+    QPointer<QWidget> m_view; // m_engine's widget, a child of m_container
     bool m_busy = false;
 };

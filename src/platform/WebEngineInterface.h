@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
+#include <QVariant>
 #include <QtPlugin>
 
 #include <functional>
@@ -41,15 +43,62 @@ public:
     virtual QWidget* pageView() const = 0;
 };
 
-// What the plugin makes. The browser pane's control is to follow (createBrowserView) with the
-// same pattern: an interface of the calls the pane makes, and events for what it needs to hear.
+// The engine's side of the browser pane (TWebBrowser, WebBrowser.h): a web page view that loads
+// addresses, with its history for the run. The view is a widget; its parent owns it.
+class IBrowserViewEngine
+{
+public:
+    // Reports of the view; each may be empty.
+    struct Events
+    {
+        std::function<void()> loadStarted;
+        std::function<void(bool ok)> loadFinished;
+    };
+    // What a script installed with installScript reaches through the web channel, as two calls of
+    // the object it is given (see LoginAgent.js): take(token, frame) returns a text,
+    // report(token, json).
+    struct ScriptBridge
+    {
+        std::function<QString(const QString& token, const QString& frame)> take;
+        std::function<void(const QString& token, const QString& json)> report;
+    };
+
+    virtual ~IBrowserViewEngine() = default;
+
+    virtual QWidget* widget() = 0;
+    virtual void load(const QUrl& url) = 0;
+    // One step in the history. False (and nothing done) when there is no such step.
+    virtual bool goBack() = 0;
+    virtual bool goForward() = 0;
+    virtual void reload() = 0;
+    virtual void stop() = 0;
+    // Shows an empty page and drops the history.
+    virtual void clear() = 0;
+    // The page's own Paste action into its focused element.
+    virtual void paste() = 0;
+    // The address of the document shown.
+    virtual QUrl url() const = 0;
+
+    // Installs script in the program's own script world of every frame, frames added later
+    // included, and the web channel's client in that world of the top frame, where bridge is
+    // reachable as bridgeName. Once per view: false when a script of that name is there already.
+    virtual bool installScript(const QString& name, const QString& script, const QString& bridgeName,
+                               ScriptBridge bridge) = 0;
+    // Runs code in the program's own script world of the top frame; result gets its value (only
+    // JSON-like values come back). result may be called after the page changed, or never.
+    virtual void runScript(const QString& code, std::function<void(const QVariant&)> result) = 0;
+};
+
+// What the plugin makes.
 class IWebEngineFactory
 {
 public:
     virtual ~IWebEngineFactory() = default;
     // A new HTML view, a child of parent.
     virtual IHtmlViewEngine* createHtmlView(QWidget* parent, IHtmlViewEngine::Events events) = 0;
+    // A new browser view, a child of parent (not yet in a layout).
+    virtual IBrowserViewEngine* createBrowserView(QWidget* parent, IBrowserViewEngine::Events events) = 0;
 };
 
-#define QUILLET_WEBENGINE_FACTORY_IID "org.quillet.WebEngineFactory/1"
+#define QUILLET_WEBENGINE_FACTORY_IID "org.quillet.WebEngineFactory/2"
 Q_DECLARE_INTERFACE(IWebEngineFactory, QUILLET_WEBENGINE_FACTORY_IID)

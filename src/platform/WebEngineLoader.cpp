@@ -97,11 +97,6 @@ IWebEngineFactory* factory()
     return f;
 }
 
-void prepare()
-{
-    load();
-}
-
 void setPluginFileForTest(const QString& path)
 {
     if (Seam* seam = g_seam.state())

@@ -22,10 +22,6 @@ QString pluginFile();
 // message (the first time only).
 IWebEngineFactory* factory();
 
-// Loads the plugin, if it is there, without a message: what the plugin registers with the engine
-// must be in place before anything else starts the engine.
-void prepare();
-
 // Test seam (util/TestSeam.h), inert unless armed: loads this file instead, and tries again (with
 // a new message) after a failure. Empty: back to the file beside the executable.
 void setPluginFileForTest(const QString& path);

@@ -443,10 +443,11 @@ void TestLock::lockEmptiesPaneAndClipboard()
     for (const char* path : {"/a", "/b"}) {
         named<QLineEdit>(w, "edtURL")->setText(server.url(QLatin1String(path)).toString());
         named<QPushButton>(w, "bsSkinButton2")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(w->webBrowser()->view()->url(), server.url(QLatin1String(path)), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->webBrowser()->url(), server.url(QLatin1String(path)), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!w->webBrowser()->busy(), 20000);
     }
-    QWebEngineView* view = w->webBrowser()->view();
+    auto* view = qobject_cast<QWebEngineView*>(w->webBrowser()->view());
+    QVERIFY(view);
     QTRY_VERIFY_WITH_TIMEOUT(view->history()->canGoBack(), 5000);
     named<QPushButton>(w, "btnPPaste")->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("s3cret"));

@@ -2,17 +2,23 @@
 // load), the program starts and works; the first page tells the user, once, which file could not be
 // loaded and why; the rest of the window goes on.
 #include "app/FMain.h"
+#include "branding/Branding.h"
 #include "dialogs/FAddElement.h"
 #include "platform/HtmlView.h"
+#include "platform/LoginAgent.h"
 #include "platform/MessageBox.h"
+#include "platform/WebBrowser.h"
 #include "platform/WebEngineLoader.h"
 #include "support/Controls.h"
 #include "util/Files.h"
 #include "util/Sealing.h"
 #include "util/TestSeam.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -20,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <memory>
 
@@ -44,6 +51,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         UUtils::setAppDir(m_dir->path());
+        branding() = Branding{}; // no welcome page unless a test writes one
     }
 
     // The program itself, copied without the plugin beside it, starts and shows its window.
@@ -124,6 +132,63 @@ private slots:
         // The window goes on: to the main page, and a category added and saved.
         named<QPushButton>(window, "bsSkinButton1")->click();
         QCOMPARE(named<QStackedWidget>(window, "pgcPrinc")->currentWidget(), named<QWidget>(window, "stsMain"));
+        TfrmAddElement::queueEntry(QStringLiteral("Shops"));
+        named<QPushButton>(window, "btnAddCategory")->click();
+        QCOMPARE(window->categoryList(), StringList{"Shops"});
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+    }
+
+    // The browser pane without the plugin: the first page asked for ("Browse") tells the user once;
+    // "Go!", "Browse" and "Log In" then load nothing and say nothing more, Back, Forward, Refresh,
+    // Stop and "Paste" do nothing in the pane, and the window goes on.
+    void paneWithoutPlugin()
+    {
+        const QString plugin = m_dir->filePath(QStringLiteral("absent/") + QLatin1String(WebEngine::kPluginFileName));
+        WebEngine::setPluginFileForTest(plugin);
+        for (int i = 0; i < 3; ++i) // a message too many would otherwise wait for the user
+            TMessageBox::setNextAnswer(TMessageBox::Answer::Ok);
+        auto window = std::make_unique<TfrmMain>();
+        named<QTimer>(window, "Timer1")->stop();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QString address = QStringLiteral("http://127.0.0.1:9/login");
+        named<QLineEdit>(window, "edtWebsiteURL")->setText(address);
+        named<QLineEdit>(window, "edtLoginURL")->setText(address);
+        named<QLineEdit>(window, "edtPassword")->setText(QStringLiteral("s3cret"));
+
+        // Before any page: the commands that need one do nothing, and nothing is said.
+        const auto commands = [&] {
+            for (const char* button :
+                 {"bsSkinSpeedButton1", "bsSkinSpeedButton2", "bsSkinSpeedButton4", "bsSkinSpeedButton3"})
+                named<QToolButton>(window, button)->click();
+            named<QPushButton>(window, "btnPPaste")->click();
+            QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("s3cret"));
+        };
+        commands();
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
+
+        named<QPushButton>(window, "btnBrowseWebsite")->click();
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        const TMessageBox::Shown shown = TMessageBox::shownMessages().first();
+        QCOMPARE(shown.kind, TMessageBox::Kind::Warning);
+        QVERIFY2(shown.text.contains(QDir::toNativeSeparators(plugin)), qPrintable(shown.text));
+        QVERIFY2(shown.text.contains(QStringLiteral("The file does not exist.")), qPrintable(shown.text));
+        QCOMPARE(named<QLineEdit>(window, "edtURL")->text(), address);
+
+        named<QPushButton>(window, "bsSkinButton2")->click(); // Go!
+        named<QPushButton>(window, "btnBrowseLogin")->click();
+        named<QPushButton>(window, "btnLogIn")->click();
+        commands();
+        QTest::qWait(300);
+        QCOMPARE(TMessageBox::shownMessages().size(), 1);
+        TWebBrowser* browser = window->webBrowser();
+        QVERIFY(!browser->view());
+        QVERIFY(!browser->busy());
+        QVERIFY(named<QWidget>(window, "EmbeddedWB1")->findChildren<QWidget*>().isEmpty());
+        const auto* agent = browser->findChild<TLoginAgent*>();
+        QVERIFY(!agent || !agent->isActive());
+
+        // The window goes on: a category added and saved.
         TfrmAddElement::queueEntry(QStringLiteral("Shops"));
         named<QPushButton>(window, "btnAddCategory")->click();
         QCOMPARE(window->categoryList(), StringList{"Shops"});

@@ -20,7 +20,7 @@
 namespace {
 
 // Documents are served from memory under this scheme. It must be known before the web engine
-// starts, so it is registered while the plugin loads (see WebEngine::prepare).
+// starts, so it is registered while the plugin loads: only the plugin starts the engine.
 const QByteArray kScheme = QByteArrayLiteral("quillet-html");
 
 // After a time-out, how long the renderer may take to answer before it is given up.

@@ -1,6 +1,7 @@
 // The web engine plugin: everything of the program that links QtWebEngine. Loaded by
 // WebEngine::factory() (platform/WebEngineLoader.h) the first time a page is shown.
 #include "platform/WebEngineInterface.h"
+#include "platform/webengine/EngineBrowserView.h"
 #include "platform/webengine/EngineHtmlView.h"
 
 #include <QObject>
@@ -21,6 +22,11 @@ public:
         if (events.rendererDied)
             connect(view, &TEngineHtmlView::rendererDied, view, events.rendererDied);
         return view;
+    }
+
+    IBrowserViewEngine* createBrowserView(QWidget* parent, IBrowserViewEngine::Events events) override
+    {
+        return new TEngineBrowserView(parent, std::move(events));
     }
 };
 
