@@ -10,6 +10,7 @@
 #include "platform/WebBrowser.h"
 #include "platform/WebEngineLoader.h"
 #include "support/Controls.h"
+#include "support/TestHttpServer.h"
 #include "util/Files.h"
 #include "util/Sealing.h"
 #include "util/TestSeam.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -193,6 +195,34 @@ private slots:
         named<QPushButton>(window, "btnAddCategory")->click();
         QCOMPARE(window->categoryList(), StringList{"Shops"});
         QCOMPARE(TMessageBox::shownMessages().size(), 1);
+    }
+
+    // This program links no part of the web engine, as the executable: the pane's first "Browse"
+    // loads the plugin, and the page is drawn in the pane. (Last: a plugin once loaded stays.)
+    void paneShowsPageThroughPlugin()
+    {
+        TestHttpServer server;
+        QVERIFY(server.isListening());
+        server.setPage("/red", "<html><body style='margin:0;background:#ff0000'></body></html>");
+        auto window = std::make_unique<TfrmMain>();
+        named<QTimer>(window, "Timer1")->stop();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        named<QLineEdit>(window, "edtWebsiteURL")->setText(server.url(QStringLiteral("/red")).toString());
+        QSignalSpy finished(window->webBrowser(), &TWebBrowser::loadFinished);
+        named<QPushButton>(window, "btnBrowseWebsite")->click();
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.first().first().toBool(), true);
+        QWidget* view = window->webBrowser()->view();
+        QVERIFY(view);
+        QCOMPARE(view->parentWidget(), named<QWidget>(window, "EmbeddedWB1"));
+        QCOMPARE(window->webBrowser()->url(), server.url(QStringLiteral("/red")));
+        const auto centre = [view] {
+            const QImage image = view->grab().toImage();
+            return image.pixelColor(image.width() / 2, image.height() / 2);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(centre(), QColor(Qt::red), 10000);
+        QVERIFY(TMessageBox::shownMessages().isEmpty());
     }
 
 private:
