@@ -42,6 +42,26 @@ inline QByteArray takeRest(FuzzedDataProvider& input)
     return QByteArray(s.data(), qsizetype(s.size()));
 }
 
+// A sealed file damaged one of four ways, chosen by kind: left whole (kind % 4 == 0), one byte
+// changed by flip, cut short, or bytes of flip added at its end. where picks the place and sizes.
+inline QByteArray damaged(QByteArray sealed, uint8_t kind, uint32_t where, uint8_t flip)
+{
+    switch (kind % 4) {
+    case 0:
+        break;
+    case 1:
+        sealed[where % sealed.size()] = char(sealed[where % sealed.size()] ^ flip);
+        break;
+    case 2:
+        sealed.chop(1 + where % sealed.size());
+        break;
+    default:
+        sealed.append(QByteArray(1 + where % 64, char(flip)));
+        break;
+    }
+    return sealed;
+}
+
 // Pairs of bytes read as UTF-16 units, lone surrogates included.
 inline QString utf16(const QByteArray& bytes)
 {

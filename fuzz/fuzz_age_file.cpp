@@ -52,20 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray plain = seed.isEmpty() ? QByteArray() : seed.repeated(1 + repeat / seed.size()).left(repeat);
     const QByteArray sealed = Age::encrypt(plain, fixedKey());
     FUZZ_CHECK(!sealed.isEmpty());
-    QByteArray damaged = sealed;
-    switch (damage % 4) {
-    case 0:
-        break;
-    case 1:
-        damaged[where % damaged.size()] = char(damaged[where % damaged.size()] ^ flip);
-        break;
-    case 2:
-        damaged.chop(1 + where % damaged.size());
-        break;
-    default:
-        damaged.append(QByteArray(1 + where % 64, char(flip)));
-        break;
-    }
+    const QByteArray damaged = Fuzz::damaged(sealed, damage, where, flip);
     QByteArray opened;
     const Age::Status status = Age::decryptWithKey(damaged, fixedKey(), &opened);
     if (damage % 4 == 0)

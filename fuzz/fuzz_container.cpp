@@ -141,20 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int salt = TCrypt::saltLength(TCrypt::modeForPassPhraseLength(passPhrase.size()));
     FUZZ_CHECK(sealed.size() == plain.size() + salt + kHeaderAndCode);
 
-    QByteArray damaged = sealed;
-    switch (damage % 4) {
-    case 0:
-        break;
-    case 1:
-        damaged[where % damaged.size()] = char(damaged[where % damaged.size()] ^ flip);
-        break;
-    case 2:
-        damaged.chop(1 + where % damaged.size());
-        break;
-    default:
-        damaged.append(QByteArray(1 + where % 64, char(flip)));
-        break;
-    }
+    const QByteArray damaged = Fuzz::damaged(sealed, damage, where, flip);
     const Opened opened = open(passPhrase, 1 + (bufferSize * 7) % 300, damaged);
     checkOpened(opened, passPhrase, damaged);
     if (damage % 4 == 0)
