@@ -7,6 +7,7 @@
 #include "platform/MessageBox.h"
 #include "platform/WebBrowser.h"
 #include "support/Controls.h"
+#include "support/PageScript.h"
 #include "support/TestHttpServer.h"
 #include "util/Files.h"
 
@@ -62,18 +63,7 @@ class TstBrowserPane : public QObject
         return clickLoads(named<QPushButton>(m_w, "bsSkinButton2"), path);
     }
 
-    QVariant js(const QString& script)
-    {
-        QVariant result;
-        bool done = false;
-        view()->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v;
-            done = true;
-        });
-        if (!QTest::qWaitFor([&] { return done; }, 10000))
-            qWarning("script did not answer: %s", qPrintable(script));
-        return result;
-    }
+    QVariant js(const QString& script) { return runPageScript(view()->page(), script); }
 
     QWidget* pageWidget() const { return view()->focusProxy(); }
 

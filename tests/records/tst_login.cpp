@@ -9,6 +9,7 @@
 #include "platform/WebBrowser.h"
 #include "support/Controls.h"
 #include "support/LoginTestSite.h"
+#include "support/PageScript.h"
 #include "util/Files.h"
 
 #include <QApplication>
@@ -120,18 +121,7 @@ class TstLogin : public QObject
         return QTest::qWaitFor([&] { return site.posts(path).size() >= count; }, 10000);
     }
 
-    QVariant js(const QString& script)
-    {
-        QVariant result;
-        bool done = false;
-        view()->page()->runJavaScript(script, [&](const QVariant& v) {
-            result = v;
-            done = true;
-        });
-        if (!QTest::qWaitFor([&] { return done; }, 10000))
-            qWarning("script did not answer: %s", qPrintable(script));
-        return result;
-    }
+    QVariant js(const QString& script) { return runPageScript(view()->page(), script); }
 
     // The values of every input of the page, its same-origin frames included, joined.
     QString typedInPage()
