@@ -5,6 +5,7 @@
 #include "branding/Branding.h"
 #include "dialogs/FAddElement.h"
 #include "platform/MessageBox.h"
+#include "support/AppFolder.h"
 #include "support/Controls.h"
 #include "support/FileSizeLimit.h"
 #include "util/Files.h"
@@ -95,19 +96,6 @@ class TestEditor : public QObject
         named<QTimer>(m_window, "Timer1")->stop(); // no news poll in these tests
         QCoreApplication::processEvents();
         return m_window.get();
-    }
-
-    void writeFile(const QString& name, const QByteArray& data)
-    {
-        QFile file(UUtils::appFile(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
-
-    QByteArray readFile(const QString& name) const
-    {
-        QFile file(UUtils::appFile(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
     // "Shops" is a category node, "Shops/Amazon" an item node (the first of that text).

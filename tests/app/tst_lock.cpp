@@ -7,6 +7,7 @@
 #include "platform/WebBrowser.h"
 #include "records/RecordStore.h"
 #include "support/AgeTool.h"
+#include "support/AppFolder.h"
 #include "support/Controls.h"
 #include "support/FileSizeLimit.h"
 #include "support/ModalDriver.h"
@@ -64,19 +65,6 @@ class TestLock : public QObject
         return m_window.get();
     }
 
-    void writeFile(const QString& name, const QByteArray& data)
-    {
-        QFile file(UUtils::appFile(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(data);
-    }
-
-    QByteArray readFile(const QString& name) const
-    {
-        QFile file(UUtils::appFile(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
     QWidget* page() const { return named<QStackedWidget>(m_window, "pgcPrinc")->currentWidget(); }
 
     QString selectedPath() const
@@ -116,6 +104,23 @@ class TestLock : public QObject
             if (dialog->isVisible() && !named<QLabel>(dialog, "lblWorking")->isVisible())
                 named<QPushButton>(dialog, "btnCancel")->click();
         });
+    }
+
+    // Sets the pass phrase "pass" through the dialog, as the user does with btnLock.
+    void protect(TfrmMain* w)
+    {
+        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
+        named<QToolButton>(w, "btnLock")->click();
+    }
+
+    // The plain records kCategories and kItems, opened, then protected with "pass".
+    TfrmMain* openProtected()
+    {
+        writeFile("categories.dat", kCategories);
+        writeFile("items.dat", kItems);
+        TfrmMain* w = open();
+        protect(w);
+        return w;
     }
 
     void unlockWith(const QString& passPhrase)
@@ -327,10 +332,7 @@ void TestLock::inactivityLock()
     writeFile("items.dat", kItems);
     TfrmMain* w = open();
     QVERIFY(!named<QTimer>(w, "InactivityTimer")->isActive()); // plain records never lock
-    {
-        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
-        named<QToolButton>(w, "btnLock")->click();
-    }
+    protect(w);
     QVERIFY(w->isProtected());
 
     // An unsaved edit holds the lock off, however long the user is away.
@@ -351,13 +353,7 @@ void TestLock::inactivityLock()
 // A lock by the user asks the editor's save question first; Cancel keeps the records open.
 void TestLock::lockAsksAboutUnsavedEdit()
 {
-    writeFile("categories.dat", kCategories);
-    writeFile("items.dat", kItems);
-    TfrmMain* w = open();
-    {
-        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
-        named<QToolButton>(w, "btnLock")->click();
-    }
+    TfrmMain* w = openProtected();
     select("Shops", "Amazon");
     QTest::keyClicks(named<QLineEdit>(w, "edtProg"), "x");
 
@@ -378,13 +374,7 @@ void TestLock::lockAsksAboutUnsavedEdit()
 void TestLock::failedSaveIsNotLostToLock()
 {
     TfrmMain::setInactivityLockMs(300);
-    writeFile("categories.dat", kCategories);
-    writeFile("items.dat", kItems);
-    TfrmMain* w = open();
-    {
-        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
-        named<QToolButton>(w, "btnLock")->click();
-    }
+    TfrmMain* w = openProtected();
     QVERIFY(w->isProtected());
     const QByteArray before = readFile("items.dat");
 
@@ -432,13 +422,7 @@ void TestLock::lockEmptiesPaneAndClipboard()
     TestHttpServer server;
     server.setPage("/a", "<html><body>a</body></html>");
     server.setPage("/b", "<html><body>b</body></html>");
-    writeFile("categories.dat", kCategories);
-    writeFile("items.dat", kItems);
-    TfrmMain* w = open();
-    {
-        auto driver = answerDialog(QStringLiteral("pass"), QStringLiteral("pass"));
-        named<QToolButton>(w, "btnLock")->click();
-    }
+    TfrmMain* w = openProtected();
     select("Shops", "Amazon");
     for (const char* path : {"/a", "/b"}) {
         named<QLineEdit>(w, "edtURL")->setText(server.url(QLatin1String(path)).toString());
