@@ -67,13 +67,6 @@ FileKind fileKind(const QString& path)
     return Age::looksLikeAge(file.read(Age::kSniffSize)) ? FileKind::Protected : FileKind::Plain;
 }
 
-StringList parseRecordText(const QByteArray& text, QByteArray* unread)
-{
-    const qsizetype nul = text.indexOf('\0');
-    *unread = nul < 0 ? QByteArray() : text.mid(nul);
-    return UUtils::parseLines(text);
-}
-
 UnlockResult unlockKeys(const QList<QByteArray>& files, const QByteArray& passPhrase)
 {
     UnlockResult result;
@@ -125,7 +118,7 @@ StringList RecordStore::load(const QString& path, QByteArray* unread) const
         raise(path, QStringLiteral("the records are locked"));
     QByteArray text = UUtils::readWholeFile(path);
     if (!Age::looksLikeAge(text.left(Age::kSniffSize)))
-        return parseRecordText(text, unread);
+        return UUtils::parseLines(text, unread);
 
     const Age::Header header = Age::readHeader(text);
     if (header.status != Age::Status::Ok)
@@ -139,7 +132,7 @@ StringList RecordStore::load(const QString& path, QByteArray* unread) const
     const Age::Status status = Age::decryptPayload(text, header, *key, &plain);
     if (status != Age::Status::Ok)
         raise(path, Age::describe(status));
-    StringList lines = parseRecordText(plain, unread);
+    StringList lines = UUtils::parseLines(plain, unread);
     wipe(plain);
     return lines;
 }

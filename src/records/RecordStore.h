@@ -28,9 +28,6 @@ QString cannotOpenMessage(const QString& path, const QString& reason);
 // reports why.
 FileKind fileKind(const QString& path);
 
-// Lines and the bytes after a NUL (kept for the next save) from the text of a record file.
-StringList parseRecordText(const QByteArray& text, QByteArray* unread);
-
 // The slow step of an unlock, safe to run off the window's thread: opens the file key of each
 // distinct header among the given files (their bytes) with the pass phrase. Files whose header is
 // not a valid pass-phrase header are skipped (their load reports it).

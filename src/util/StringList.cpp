@@ -48,12 +48,16 @@ StringList loadStringList(const QString& path)
     return parseLines(readWholeFile(path));
 }
 
-StringList loadStringList(const QString& path, QByteArray* unread)
+StringList parseLines(const QByteArray& text, QByteArray* unread)
 {
-    const QByteArray text = readWholeFile(path);
     const qsizetype nul = text.indexOf('\0');
     *unread = nul < 0 ? QByteArray() : text.mid(nul);
     return parseLines(text);
+}
+
+StringList loadStringList(const QString& path, QByteArray* unread)
+{
+    return parseLines(readWholeFile(path), unread);
 }
 
 void saveStringList(const QString& path, const StringList& lines, const QByteArray& unread, FileWriter::Kind kind)
