@@ -374,12 +374,10 @@ void TfrmMain::btnUnlockClick()
     // The key derivation needs the headers only: the first bytes of each protected file.
     QList<QByteArray> headers;
     for (const QString& name : {Records::kCategoriesFile, Records::kItemsFile}) {
-        const QString path = UUtils::appFile(name);
-        if (isSaveRefused(name) || Records::fileKind(path) != Records::FileKind::Protected)
+        if (isSaveRefused(name))
             continue;
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-            headers.append(file.read(64 * 1024));
+        if (const std::optional<QByteArray> head = Records::protectedHead(UUtils::appFile(name)))
+            headers.append(*head);
     }
     auto result = std::make_shared<Records::UnlockResult>();
     setUnlockWorking(true);

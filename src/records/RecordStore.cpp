@@ -67,6 +67,17 @@ FileKind fileKind(const QString& path)
     return Age::looksLikeAge(file.read(Age::kSniffSize)) ? FileKind::Protected : FileKind::Plain;
 }
 
+std::optional<QByteArray> protectedHead(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray head = file.read(kHeadBytes);
+    if (!Age::looksLikeAge(head.left(Age::kSniffSize)))
+        return std::nullopt;
+    return head;
+}
+
 UnlockResult unlockKeys(const QList<QByteArray>& files, const QByteArray& passPhrase)
 {
     UnlockResult result;
@@ -96,14 +107,12 @@ void RecordStore::detect(const QStringList& names, QList<QPair<QString, Age::Sta
     m_mode = Mode::Plain;
     m_replaceProtected = false;
     for (const QString& name : names) {
-        const QString path = UUtils::appFile(name);
-        if (fileKind(path) != FileKind::Protected)
-            continue;
-        QFile file(path);
         // The header is at most a few lines: a bounded read says whether it can be used.
-        const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(64 * 1024) : QByteArray();
-        Age::Header header = Age::readHeader(head);
-        if (header.status == Age::Status::Truncated && head.size() == 64 * 1024)
+        const std::optional<QByteArray> head = protectedHead(UUtils::appFile(name));
+        if (!head)
+            continue;
+        Age::Header header = Age::readHeader(*head);
+        if (header.status == Age::Status::Truncated && head->size() == kHeadBytes)
             header.status = Age::Status::NotAgeFile;
         if (header.status == Age::Status::Ok)
             m_mode = Mode::Locked;

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The one pair of functions through which the record files are read and written. A record file is
 // plain (the lines, each followed by CR LF) or protected: an age file, locked by the user's pass
 // phrase, whose plain text is exactly the bytes the plain file would hold. Whoever saves records
@@ -27,6 +29,11 @@ QString cannotOpenMessage(const QString& path, const QString& reason);
 // Looks at the first bytes of a file. A file that cannot be opened counts as plain: its load then
 // reports why.
 FileKind fileKind(const QString& path);
+
+// A protected file's header is a few lines: this much of the file says whether it can be used.
+inline constexpr qint64 kHeadBytes = 64 * 1024;
+// The first kHeadBytes of a protected record file; nothing when it is missing or counts as plain.
+std::optional<QByteArray> protectedHead(const QString& path);
 
 // The slow step of an unlock, safe to run off the window's thread: opens the file key of each
 // distinct header among the given files (their bytes) with the pass phrase. Files whose header is
